@@ -1,0 +1,25 @@
+# Helpers shared by every target of the project.
+
+# Our own code compiles warning-free or not at all.
+function(project_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+endfunction()
+
+# Narrow string literals of the target become code page 949 bytes, so that the Korean texts of
+# the system are readable in the sources and exact in the binaries.
+function(use_cp949_literals target)
+  target_compile_options(${target} PRIVATE -fexec-charset=CP949)
+endfunction()
+
+# An in-process COM server: a shared library that exports exactly the four Dll* entry points.
+# -fvisibility=hidden alone would still export template instantiations and data symbols.
+function(add_com_module target)
+  add_library(${target} SHARED ${ARGN})
+  project_warnings(${target})
+  set_target_properties(${target} PROPERTIES
+    CXX_VISIBILITY_PRESET hidden
+    VISIBILITY_INLINES_HIDDEN ON
+    LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/com_module.map)
+  target_link_options(${target} PRIVATE
+    -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/com_module.map -Wl,--no-undefined)
+endfunction()
