@@ -357,7 +357,7 @@ struct HeaderKind {
   void (*tail)(std::string&, const F&) = nullptr;
 };
 
-const std::array kHeaderKinds = {
+constexpr std::array kHeaderKinds = {
     HeaderKind{{"cancel"}, "ReqCancel", Sealing::None, Preparation::None, kCancelLines},
     HeaderKind{{"confirm"}, "ReqConfirm", Sealing::None, Preparation::None, kConfirmLines},
     HeaderKind{{"capture"}, "ReqCapture", Sealing::None, Preparation::None, kConfirmLines},
@@ -522,14 +522,14 @@ struct PlainBlock {
   std::span<const Line> lines;
 };
 
-const std::array kBlocksByType = {
+constexpr std::array kBlocksByType = {
     PlainBlock{{"repay"}, kRepayBlock},
     PlainBlock{{"reqrealbill"}, kRealBillBlock},
     PlainBlock{{"formauth", "formauth_bill"}, kFormauthBlock},
 };
 
 // For every other type (formpay, receipt).
-const std::array kBlocksByPayMethod = {
+constexpr std::array kBlocksByPayMethod = {
     PlainBlock{{"card", "orvcard"}, kCardBlock},
     PlainBlock{{"cms"}, kCmsBlock},
     PlainBlock{{"vbank"}, kVbankBlock},

@@ -12,3 +12,4 @@ for variant in normal asan; do
   echo "== $variant tests"
   ctest --test-dir "$top/build/$variant" --output-on-failure -j2
 done
+"$top/scripts/fuzz.sh"
