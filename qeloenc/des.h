@@ -182,30 +182,51 @@ constexpr std::uint32_t F(std::uint32_t r, std::uint64_t cookedKey) {
          kSp[5][(even >> 8) & 63] | kSp[7][even & 63];
 }
 
-// Encrypts one block, its first byte in the most significant position.
-constexpr std::uint64_t EncryptBlock(std::uint64_t block, const KeySchedule& ks) {
-  std::uint32_t l = static_cast<std::uint32_t>(block >> 32);
-  std::uint32_t r = static_cast<std::uint32_t>(block);
-  InitialPermutation(l, r);
-  l ^= F(r, ks[0]);
-  r ^= F(l, ks[1]);
-  l ^= F(r, ks[2]);
-  r ^= F(l, ks[3]);
-  l ^= F(r, ks[4]);
-  r ^= F(l, ks[5]);
-  l ^= F(r, ks[6]);
-  r ^= F(l, ks[7]);
-  l ^= F(r, ks[8]);
-  r ^= F(l, ks[9]);
-  l ^= F(r, ks[10]);
-  r ^= F(l, ks[11]);
-  l ^= F(r, ks[12]);
-  r ^= F(l, ks[13]);
-  l ^= F(r, ks[14]);
-  r ^= F(l, ks[15]);
+// One round on each of N independent blocks. The rounds of one block form a chain of dependent
+// table lookups; interleaving other blocks keeps the processor busy while it waits.
+template <std::size_t N>
+constexpr void Round(std::array<std::uint32_t, N>& target,
+                     const std::array<std::uint32_t, N>& source, std::uint64_t cookedKey) {
+#pragma GCC unroll 8
+  for (std::size_t i = 0; i < N; ++i) target[i] ^= F(source[i], cookedKey);
+}
+
+// Encrypts N blocks, each with its first byte in the most significant position.
+template <std::size_t N>
+constexpr std::array<std::uint64_t, N> EncryptBlocks(std::array<std::uint64_t, N> blocks,
+                                                     const KeySchedule& ks) {
+  std::array<std::uint32_t, N> l{}, r{};
+  for (std::size_t i = 0; i < N; ++i) {
+    l[i] = static_cast<std::uint32_t>(blocks[i] >> 32);
+    r[i] = static_cast<std::uint32_t>(blocks[i]);
+    InitialPermutation(l[i], r[i]);
+  }
+  Round(l, r, ks[0]);
+  Round(r, l, ks[1]);
+  Round(l, r, ks[2]);
+  Round(r, l, ks[3]);
+  Round(l, r, ks[4]);
+  Round(r, l, ks[5]);
+  Round(l, r, ks[6]);
+  Round(r, l, ks[7]);
+  Round(l, r, ks[8]);
+  Round(r, l, ks[9]);
+  Round(l, r, ks[10]);
+  Round(r, l, ks[11]);
+  Round(l, r, ks[12]);
+  Round(r, l, ks[13]);
+  Round(l, r, ks[14]);
+  Round(r, l, ks[15]);
   // The last round does not exchange the halves: the output is IP^-1(R16 L16).
-  FinalPermutation(r, l);
-  return std::uint64_t{r} << 32 | l;
+  for (std::size_t i = 0; i < N; ++i) {
+    FinalPermutation(r[i], l[i]);
+    blocks[i] = std::uint64_t{r[i]} << 32 | l[i];
+  }
+  return blocks;
+}
+
+constexpr std::uint64_t EncryptBlock(std::uint64_t block, const KeySchedule& ks) {
+  return EncryptBlocks<1>({block}, ks)[0];
 }
 
 // The sixteen cooked round keys; the low bit of each key byte (parity) takes no part.
