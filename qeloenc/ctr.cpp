@@ -56,7 +56,7 @@ bool Overlap(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) {
 
 // Encrypts `count` whole blocks from `in` to `out`; `chain` is the mode's register.
 template <std::int32_t Mode>
-void EncryptBlocks(const des::KeySchedule& ks, std::uint64_t& chain, const std::uint8_t* in,
+void ProcessBlocks(const des::KeySchedule& ks, std::uint64_t& chain, const std::uint8_t* in,
                    std::uint8_t* out, std::size_t count) {
   if constexpr (Mode == CTR_MODE_ECB) {
     // Blocks are independent here, so they go through the rounds side by side.
@@ -86,13 +86,13 @@ void EncryptBlocks(const des::KeySchedule& ks, std::uint64_t& chain, const std::
 }
 
 // `mode` must be a valid mode.
-void EncryptBlocks(std::int32_t mode, const des::KeySchedule& ks, std::uint64_t& chain,
+void ProcessBlocks(std::int32_t mode, const des::KeySchedule& ks, std::uint64_t& chain,
                    const std::uint8_t* in, std::uint8_t* out, std::size_t count) {
   switch (mode) {
-    case CTR_MODE_ECB: return EncryptBlocks<CTR_MODE_ECB>(ks, chain, in, out, count);
-    case CTR_MODE_CBC: return EncryptBlocks<CTR_MODE_CBC>(ks, chain, in, out, count);
-    case CTR_MODE_OFB: return EncryptBlocks<CTR_MODE_OFB>(ks, chain, in, out, count);
-    default: return EncryptBlocks<CTR_MODE_CFB>(ks, chain, in, out, count);
+    case CTR_MODE_ECB: return ProcessBlocks<CTR_MODE_ECB>(ks, chain, in, out, count);
+    case CTR_MODE_CBC: return ProcessBlocks<CTR_MODE_CBC>(ks, chain, in, out, count);
+    case CTR_MODE_OFB: return ProcessBlocks<CTR_MODE_OFB>(ks, chain, in, out, count);
+    default: return ProcessBlocks<CTR_MODE_CFB>(ks, chain, in, out, count);
   }
 }
 
@@ -105,7 +105,7 @@ int FinalBlock(CTR_CONTEXT& context, std::span<std::uint8_t> output, std::size_t
   CTR_BLOCK last = context.pending;
   std::fill(last.begin() + count, last.end(), static_cast<std::uint8_t>(8 - count));
   std::uint64_t chain = LoadBlock(context.chain.data());
-  EncryptBlocks(context.mode, context.keySchedule, chain, last.data(), output.data(), 1);
+  ProcessBlocks(context.mode, context.keySchedule, chain, last.data(), output.data(), 1);
   StoreBlock(chain, context.chain.data());
   outputLength = 8;
   return 0;
@@ -140,9 +140,10 @@ void CTR_Init(std::int32_t mode, std::int32_t padding, const CTR_BLOCK* iv, CTR_
 
 int CTR_SetKey(std::span<const std::uint8_t> key, CTR_CONTEXT& context) {
   if (key.size() != 8) return CTR_INVALID_USERKEYLEN;
+  const std::uint64_t value = LoadBlock(key.data());
   for (const CTR_BLOCK& weak : kWeakKeys)
-    if (std::equal(weak.begin(), weak.end(), key.begin())) return CTR_WEAK_KEY_ERROR;
-  context.keySchedule = des::MakeKeySchedule(LoadBlock(key.data()));
+    if (LoadBlock(weak.data()) == value) return CTR_WEAK_KEY_ERROR;
+  context.keySchedule = des::MakeKeySchedule(value);
   return 0;
 }
 
@@ -175,12 +176,12 @@ int CTR_Update(CTR_CONTEXT& context, std::span<const std::uint8_t> input,
   if (pendingCount > 0) {
     const std::size_t head = 8 - pendingCount;
     std::copy_n(in, head, context.pending.begin() + pendingCount);
-    EncryptBlocks(context.mode, context.keySchedule, chain, context.pending.data(), out, 1);
+    ProcessBlocks(context.mode, context.keySchedule, chain, context.pending.data(), out, 1);
     in += head;
     out += 8;
   }
   const std::size_t blocks = (output.data() + whole - out) / 8;
-  EncryptBlocks(context.mode, context.keySchedule, chain, in, out, blocks);
+  ProcessBlocks(context.mode, context.keySchedule, chain, in, out, blocks);
   const std::size_t rest = total % 8;
   std::copy_n(in + blocks * 8, rest, context.pending.begin());
   context.pendingCount = static_cast<std::uint32_t>(rest);

@@ -229,9 +229,27 @@ constexpr std::uint64_t EncryptBlock(std::uint64_t block, const KeySchedule& ks)
   return EncryptBlocks<1>({block}, ks)[0];
 }
 
+// PC-1 reads the key bytes as the rows of an 8 x 8 bit matrix and takes its columns, each from
+// the last byte to the first: C is columns 1, 2, 3 and the first half of 4, D columns 7, 6, 5
+// and the second half of 4; column 8 (parity) is dropped. So it is a transpose of the matrix
+// with its rows reversed, done in three masked swaps.
+constexpr std::uint64_t PermutedChoice1(std::uint64_t key) {
+  std::uint64_t x = __builtin_bswap64(key);
+  std::uint64_t t = (x ^ (x >> 7)) & 0x00AA00AA00AA00AA;
+  x ^= t ^ (t << 7);
+  t = (x ^ (x >> 14)) & 0x0000CCCC0000CCCC;
+  x ^= t ^ (t << 14);
+  t = (x ^ (x >> 28)) & 0x00000000F0F0F0F0;
+  x ^= t ^ (t << 28);
+  const auto column = [x](int n) { return (x >> (64 - 8 * n)) & 0xFF; };
+  const std::uint64_t c = column(1) << 20 | column(2) << 12 | column(3) << 4 | column(4) >> 4;
+  const std::uint64_t d = column(7) << 20 | column(6) << 12 | column(5) << 4 | (column(4) & 0x0F);
+  return c << 28 | d;
+}
+
 // The sixteen cooked round keys; the low bit of each key byte (parity) takes no part.
 constexpr KeySchedule MakeKeySchedule(std::uint64_t key) {
-  const std::uint64_t cd = Select(key, 64, kPermutedChoice1);
+  const std::uint64_t cd = PermutedChoice1(key);
   std::uint32_t c = static_cast<std::uint32_t>(cd >> 28);
   std::uint32_t d = static_cast<std::uint32_t>(cd & 0x0FFFFFFF);
   KeySchedule ks{};
