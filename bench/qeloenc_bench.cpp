@@ -20,10 +20,13 @@ const std::string kFortyBytes = "order 20240611-000123 amount 15000 won!!";
 using CipherContext = std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)>;
 using Cipher = std::unique_ptr<EVP_CIPHER, decltype(&EVP_CIPHER_free)>;
 
+using Provider = std::unique_ptr<OSSL_PROVIDER, decltype(&OSSL_PROVIDER_unload)>;
+
+// Single DES lives in the legacy provider; loading one by hand turns off the implicit default.
 Cipher FetchDesEcb() {
-  static const bool loaded = OSSL_PROVIDER_load(nullptr, "legacy") != nullptr &&
-                             OSSL_PROVIDER_load(nullptr, "default") != nullptr;
-  Cipher cipher(loaded ? EVP_CIPHER_fetch(nullptr, "DES-ECB", nullptr) : nullptr,
+  static const Provider legacy(OSSL_PROVIDER_load(nullptr, "legacy"), &OSSL_PROVIDER_unload);
+  static const Provider standard(OSSL_PROVIDER_load(nullptr, "default"), &OSSL_PROVIDER_unload);
+  Cipher cipher(legacy && standard ? EVP_CIPHER_fetch(nullptr, "DES-ECB", nullptr) : nullptr,
                 &EVP_CIPHER_free);
   if (!cipher) std::abort();
   return cipher;

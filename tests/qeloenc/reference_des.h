@@ -13,12 +13,14 @@
 
 namespace qelo::reference {
 
+using Provider = std::unique_ptr<OSSL_PROVIDER, decltype(&OSSL_PROVIDER_unload)>;
+
 // Single DES lives in the legacy provider; loading a provider by hand turns off the implicit
-// default one, so both are loaded. Once per process, kept until it ends.
+// default one, so both are loaded. Once per process, unloaded at exit.
 inline void LoadProviders() {
-  static const bool loaded = OSSL_PROVIDER_load(nullptr, "legacy") != nullptr &&
-                             OSSL_PROVIDER_load(nullptr, "default") != nullptr;
-  if (!loaded) throw std::runtime_error("OpenSSL legacy provider not available");
+  static const Provider legacy(OSSL_PROVIDER_load(nullptr, "legacy"), &OSSL_PROVIDER_unload);
+  static const Provider standard(OSSL_PROVIDER_load(nullptr, "default"), &OSSL_PROVIDER_unload);
+  if (!legacy || !standard) throw std::runtime_error("OpenSSL legacy provider not available");
 }
 
 // `cipher` is "DES-ECB", "DES-CBC", "DES-OFB" or "DES-CFB"; `iv` is ignored by ECB.
