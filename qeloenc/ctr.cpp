@@ -38,7 +38,8 @@ static_assert(sizeof kBase64Alphabet == 64 + 1);
 std::uint64_t LoadBlock(const std::uint8_t* bytes) {
   std::uint64_t value;
   std::memcpy(&value, bytes, 8);
-  return std::endian::native == std::endian::little ? __builtin_bswap64(value) : value;
+  if constexpr (std::endian::native == std::endian::little) value = __builtin_bswap64(value);
+  return value;
 }
 
 void StoreBlock(std::uint64_t value, std::uint8_t* bytes) {
@@ -115,17 +116,14 @@ int FinalBlock(CTR_CONTEXT& context, std::span<std::uint8_t> output, std::size_t
 int FinalTail(CTR_CONTEXT& context, std::span<std::uint8_t> output, std::size_t& outputLength) {
   const std::uint32_t count = context.pendingCount;
   if (output.size() < count) return CTR_USAGE_ERROR;
-  std::uint64_t chain = des::EncryptBlock(LoadBlock(context.chain.data()), context.keySchedule);
-  CTR_BLOCK stream;
-  StoreBlock(chain, stream.data());
-  if (context.mode == CTR_MODE_OFB) {
-    for (std::uint32_t i = 0; i < count; ++i) output[i] = context.pending[i] ^ stream[i];
-  } else {
-    chain ^= LoadBlock(context.pending.data());
-    StoreBlock(chain, stream.data());
-    std::copy_n(stream.begin(), count, output.begin());
-  }
-  StoreBlock(chain, context.chain.data());
+  const std::uint64_t stream =
+      des::EncryptBlock(LoadBlock(context.chain.data()), context.keySchedule);
+  const std::uint64_t feedback = stream ^ LoadBlock(context.pending.data());
+  // Both modes write the pending bytes combined with E(R); they differ in what R becomes.
+  CTR_BLOCK tail;
+  StoreBlock(feedback, tail.data());
+  std::copy_n(tail.begin(), count, output.begin());
+  StoreBlock(context.mode == CTR_MODE_OFB ? stream : feedback, context.chain.data());
   outputLength = count;
   return 0;
 }
