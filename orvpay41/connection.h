@@ -78,8 +78,10 @@ std::optional<GatewayAddresses> ParseGatewayOverride(std::string_view text,
 
 class GatewayConnection {
  public:
-  // Creates a socket per attempt and connects to the kind's port at up to four addresses in
-  // order (see AttemptAddress). 1, 9501 (no socket) or 9502 (no address accepted).
+  // Connects to the kind's port at up to four addresses in order (see AttemptAddress), with
+  // a fresh socket per attempt; an address that is not dotted IPv4 (an empty spgip) fails at
+  // once. A connection still open is closed first. 1, 9501 (no socket: also while the socket
+  // library is not started, net::Startup) or 9502 (no address accepted).
   int Connect();
   // 1, 9503 (the length prefix could not be sent) or 9504 (the body could not be sent).
   int SendFrame(std::string_view text);
@@ -98,8 +100,11 @@ class GatewayConnection {
   // backup and the sub-gateway address.
   const std::string& AttemptAddress(int attempt) const;
 
-  // Set by the owner before Connect. The socket closes with the object.
+  // The socket error of the last failure, a Winsock number, for the caller's log line.
   int lastError = 0;
+  // Set by the owner before Connect: the kind, spgip, the modes, and the gateways as
+  // GatewayAddressesOf(fields.moduleDirectory) gives them, so that the override file counts.
+  // The socket is closed by Close or with the object.
   ConnectionKind kind = ConnectionKind::Standard;
   std::string subPgAddress;  // the field spgip
   int testMode = 0;

@@ -39,7 +39,8 @@ TEST(GatewayOverride, NamedAddressesReplaceTheBase) {
       {"# nothing but a comment\n\n", kBase},
       {"primary = 127.1.0.1\nfirst_backup=127.1.0.2\nsecond_backup =127.1.0.3\ntest= 127.1.0.4\n",
        {"127.1.0.1", "127.1.0.2", "127.1.0.3", "127.1.0.4"}},
-      {"\ttest\t=\t127.9.9.9\r\n  # a note\r\n", {"127.0.0.1", "127.0.0.2", "127.0.0.3", "127.9.9.9"}},
+      {"\ttest\t=\t127.9.9.9\r\n  # a note\r\n",
+       {"127.0.0.1", "127.0.0.2", "127.0.0.3", "127.9.9.9"}},
       {"second_backup = 127.20.30.40", {"127.0.0.1", "127.0.0.2", "127.20.30.40", "127.0.0.4"}},
   };
   for (const Case& c : cases) {

@@ -67,7 +67,8 @@ TestGateway::TestGateway(const std::string& address, Handler handler)
                                std::to_string(kPorts[i]) + " (WSA " +
                                std::to_string(net::LastError()) + ")");
   }
-  for (size_t i = 0; i < kPorts.size(); ++i) acceptors_[i] = std::thread([this, i] { AcceptLoop(i); });
+  for (size_t i = 0; i < kPorts.size(); ++i)
+    acceptors_[i] = std::thread([this, i] { AcceptLoop(i); });
 }
 
 TestGateway::~TestGateway() {

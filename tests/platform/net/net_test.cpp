@@ -141,12 +141,18 @@ TEST_F(NetTest, ConnectGivesUpAfterItsTimeout) {
   EXPECT_TRUE(timedOut);
 }
 
+// Both ends of one connection on `block`.
+struct Connected {
+  explicit Connected(int block) : listener(Listen(At(block, 1), 4)), client(TcpSocket()) {
+    if (listener.IsOpen() && Connect(client, At(block, 1))) server = Accept(listener);
+  }
+  Socket listener, client, server;
+};
+
 TEST_F(NetTest, ExchangeAndReadabilityWait) {
-  const Socket listener = Listen(At(4, 1), 4);
-  ASSERT_TRUE(listener.IsOpen());
-  const Socket client = TcpSocket();
-  ASSERT_TRUE(Connect(client, At(4, 1)));
-  Socket server = Accept(listener);
+  Connected pair(4);
+  const Socket& client = pair.client;
+  Socket& server = pair.server;
   ASSERT_TRUE(server.IsOpen());
 
   SetLastError(WSAECONNRESET);
@@ -165,12 +171,10 @@ TEST_F(NetTest, ExchangeAndReadabilityWait) {
 }
 
 TEST_F(NetTest, ResetConnectionFailsWithoutSignal) {
-  const Socket listener = Listen(At(5, 1), 4);
-  ASSERT_TRUE(listener.IsOpen());
-  const Socket client = TcpSocket();
-  ASSERT_TRUE(Connect(client, At(5, 1)));
-  Socket server = Accept(listener);
-  server.Abort();
+  Connected pair(5);
+  const Socket& client = pair.client;
+  ASSERT_TRUE(pair.server.IsOpen());
+  pair.server.Abort();
   ASSERT_EQ(WaitReadable(client, 1000), WaitResult::Readable);
   // No SIGPIPE may end the process: the send fails as Winsock's would.
   EXPECT_EQ(Send(client, "hello"), -1);
