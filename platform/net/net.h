@@ -3,7 +3,8 @@
 // Winsock time, and a readability wait.
 //
 // Errors: every call that fails stores a Winsock error number (mapped from errno) in the
-// calling thread's last error, read with LastError(); successful calls leave it alone.
+// calling thread's last error, read with LastError(); successful calls leave it alone, and a
+// wait that runs out of time sets it to 0.
 // Thread-safety: the start-up count and the last error may be used from any thread; one
 // Socket is used by one thread at a time (Shutdown excepted, see there).
 // Signals: nothing here raises SIGPIPE; a send to a closed connection fails with WSAECONNRESET.
@@ -20,7 +21,6 @@ namespace net {
 
 // Winsock error numbers.
 inline constexpr int WSAEINTR = 10004;
-inline constexpr int WSAEBADF = 10009;
 inline constexpr int WSAEACCES = 10013;
 inline constexpr int WSAEFAULT = 10014;
 inline constexpr int WSAEINVAL = 10022;
@@ -55,7 +55,6 @@ inline constexpr int WSAELOOP = 10062;
 inline constexpr int WSAENAMETOOLONG = 10063;
 inline constexpr int WSAEHOSTDOWN = 10064;
 inline constexpr int WSAEHOSTUNREACH = 10065;
-inline constexpr int WSAEPROCLIM = 10067;
 inline constexpr int WSANOTINITIALISED = 10093;
 inline constexpr int WSASYSCALLFAILURE = 10107;  // an errno that Winsock has no number for
 
