@@ -2,3 +2,12 @@
 # (cmake -D...). Defaults are loopback addresses so that nothing ever leaves the machine unless
 # an operator says so.
 set(GATEWAY_PRIMARY_ADDRESS "127.0.0.1" CACHE STRING "Payment gateway: primary address")
+set(GATEWAY_FIRST_BACKUP_ADDRESS "127.0.0.1" CACHE STRING "Payment gateway: first backup address")
+set(GATEWAY_SECOND_BACKUP_ADDRESS "127.0.0.1" CACHE STRING "Payment gateway: second backup address")
+set(GATEWAY_TEST_ADDRESS "127.0.0.1" CACHE STRING "Payment gateway: test address")
+foreach(name GATEWAY_PRIMARY_ADDRESS GATEWAY_FIRST_BACKUP_ADDRESS GATEWAY_SECOND_BACKUP_ADDRESS
+             GATEWAY_TEST_ADDRESS)
+  if(NOT ${name} MATCHES "^[0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+$")
+    message(FATAL_ERROR "${name} must be a dotted IPv4 address, not '${${name}}'")
+  endif()
+endforeach()

@@ -81,7 +81,7 @@ void TransactionTable::Destroy(int handle) {
     doomed = std::move(it->second);
     live_.erase(it);
   }
-  // The transaction (its log file, later its connection) closes outside the table's lock.
+  // The transaction (its log file and its connection) closes outside the table's lock.
 }
 
 TransactionTable& Transactions() {

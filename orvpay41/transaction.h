@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 
+#include "connection.h"
 #include "fields.h"
 #include "log.h"
 
@@ -21,6 +22,7 @@ struct Transaction {
   const int handle;
   TransactionFields fields;
   int logFailed = 0;  // set when the log could not be started; never reset
+  GatewayConnection connection;  // left open while awaiting Ack; closes with the transaction
   TransactionLog log;
 };
 
