@@ -148,8 +148,9 @@ bool RsaDecryptSessionKey(EVP_PKEY* key, std::string_view block, SessionKey& ses
   if (!ctx || EVP_PKEY_decrypt(ctx.get(), nullptr, &length, Bytes(block), block.size()) <= 0)
     return false;
   std::string out(length, '\0');
-  const bool ok = EVP_PKEY_decrypt(ctx.get(), Bytes(out), &length, Bytes(block), block.size()) > 0 &&
-                  length == kDesKeySize;
+  const bool ok =
+      EVP_PKEY_decrypt(ctx.get(), Bytes(out), &length, Bytes(block), block.size()) > 0 &&
+      length == kDesKeySize;
   if (ok) std::memcpy(session.key(), out.data(), kDesKeySize);
   OPENSSL_cleanse(out.data(), out.size());
   return ok;
@@ -232,8 +233,8 @@ int SealRequestData(EVP_PKEY* gatewayKey, std::string_view plain, std::string& s
   if (plain.size() > kMaxPlainBlock) return kSealUpdateFailed;
   ErrorQueueMark mark;
   SessionKey session;
-  if (RAND_bytes(session.key(), kDesKeySize) != 1 || RAND_bytes(session.iv(), kDesIvSize) != 1)
-    return kSealRandomFailed;
+  // Key then IV, in one draw. Zero is a failure too: OpenSSL 3 reports one that way.
+  if (RAND_bytes(session.bytes, sizeof session.bytes) != 1) return kSealRandomFailed;
   std::string cipherText;
   const int code = RunCipher(FetchedCiphers().tripleDes, true, session.key(), session.iv(), plain,
                              cipherText, kSealCodes);
@@ -263,8 +264,8 @@ int OpenSealedReply(EVP_PKEY* merchantKey, std::string_view sessionKeyText,
   code = Base64Decode(encryptedText, cipherText);
   if (code != 1) return code;
   if (cipherText.size() > kMaxReplyEncrypted) return kOpenUpdateFailed;
-  code = RunCipher(FetchedCiphers().tripleDes, false, session.key(), session.iv(), cipherText,
-                   text, kOpenCodes);
+  code = RunCipher(FetchedCiphers().tripleDes, false, session.key(), session.iv(), cipherText, text,
+                   kOpenCodes);
   if (code != 1) return code;
   plain = UpToNul(text);
   return 1;
@@ -294,8 +295,8 @@ int VerifyReplySignature(EVP_PKEY* gatewayKey, std::string_view reply,
   ErrorQueueMark mark;
   const DigestInfo info = Sha0DigestInfo(signedData);
   PkeyCtx ctx = RsaContext(gatewayKey, EVP_PKEY_verify_init);
-  if (!ctx || EVP_PKEY_verify(ctx.get(), Bytes(signature), signature.size(), info.data(),
-                              info.size()) != 1)
+  if (!ctx ||
+      EVP_PKEY_verify(ctx.get(), Bytes(signature), signature.size(), info.data(), info.size()) != 1)
     return kVerifyFailed;
   return 1;
 }
@@ -305,9 +306,9 @@ int EncryptEscrowText(std::string_view text, std::string& encryptedText) {
   if (message.size() > kMaxEscrowText) return kSealUpdateFailed;
   ErrorQueueMark mark;
   std::string cipherText;
-  const int code = RunCipher(FetchedCiphers().rc4, true,
-                             reinterpret_cast<const unsigned char*>(kEscrowKey), nullptr, message,
-                             cipherText, kSealCodes);
+  const int code =
+      RunCipher(FetchedCiphers().rc4, true, reinterpret_cast<const unsigned char*>(kEscrowKey),
+                nullptr, message, cipherText, kSealCodes);
   if (code != 1) return code;
   encryptedText = Base64Encode(cipherText);
   return 1;

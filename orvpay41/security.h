@@ -61,7 +61,9 @@ using EvpPkeyPtr = std::unique_ptr<EVP_PKEY, EvpPkeyFree>;
 template <auto Free>
 struct OpenSslFree {
   template <class T>
-  void operator()(T* object) const { Free(object); }
+  void operator()(T* object) const {
+    Free(object);
+  }
 };
 
 // OpenSSL leaves the reasons of a failure on the calling thread's error queue, where the next

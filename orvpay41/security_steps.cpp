@@ -6,9 +6,7 @@ namespace orv {
 
 namespace {
 
-void TrimTrailingBlanks(std::string& text) {
-  text.erase(text.find_last_not_of(" \t\r\n") + 1);
-}
+void TrimTrailingBlanks(std::string& text) { text.erase(text.find_last_not_of(" \t\r\n") + 1); }
 
 }  // namespace
 

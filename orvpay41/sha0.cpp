@@ -30,28 +30,23 @@ void CompressBlock(uint32_t state[5], const unsigned char* block) {
   for (int t = 16; t < 80; ++t) w[t] = w[t - 3] ^ w[t - 8] ^ w[t - 14] ^ w[t - 16];
 
   uint32_t a = state[0], b = state[1], c = state[2], d = state[3], e = state[4];
-  for (int t = 0; t < 80; ++t) {
-    uint32_t f, k;
-    if (t < 20) {
-      f = (b & c) | (~b & d);
-      k = 0x5A827999;
-    } else if (t < 40) {
-      f = b ^ c ^ d;
-      k = 0x6ED9EBA1;
-    } else if (t < 60) {
-      f = (b & c) | (b & d) | (c & d);
-      k = 0x8F1BBCDC;
-    } else {
-      f = b ^ c ^ d;
-      k = 0xCA62C1D6;
-    }
-    const uint32_t next = RotateLeft(a, 5) + f + e + k + w[t];
+  const auto step = [&](uint32_t f, uint32_t k, uint32_t wt) {
+    const uint32_t next = RotateLeft(a, 5) + f + e + k + wt;
     e = d;
     d = c;
     c = RotateLeft(b, 30);
     b = a;
     a = next;
-  }
+  };
+  // Four rounds of 20 steps, each with its own function and constant.
+#pragma GCC unroll 20
+  for (int t = 0; t < 20; ++t) step(d ^ (b & (c ^ d)), 0x5A827999, w[t]);
+#pragma GCC unroll 20
+  for (int t = 20; t < 40; ++t) step(b ^ c ^ d, 0x6ED9EBA1, w[t]);
+#pragma GCC unroll 20
+  for (int t = 40; t < 60; ++t) step((b & c) | (d & (b | c)), 0x8F1BBCDC, w[t]);
+#pragma GCC unroll 20
+  for (int t = 60; t < 80; ++t) step(b ^ c ^ d, 0xCA62C1D6, w[t]);
   state[0] += a;
   state[1] += b;
   state[2] += c;

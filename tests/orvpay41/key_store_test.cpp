@@ -43,8 +43,7 @@ class ReadOnceFile {
     const int fd = open(path_.c_str(), O_WRONLY | O_CLOEXEC);
     ASSERT_GE(fd, 0) << path_;
     // Within the pipe's capacity, so the write completes whatever the reader does.
-    EXPECT_EQ(write(fd, content_.data(), content_.size()),
-              static_cast<ssize_t>(content_.size()));
+    EXPECT_EQ(write(fd, content_.data(), content_.size()), static_cast<ssize_t>(content_.size()));
     close(fd);
   }
   // Lets readers that wait for a writer go away empty-handed.
@@ -82,10 +81,11 @@ TEST(KeyPassword, ReadsWhatOpensslEncrypted) {
   WriteFile(dir.path() + "password", "Jdq4");
   std::string output;
   // Key and no IV from the phrase as EVP_BytesToKey makes them; the IV is "Qorvath ".
-  ASSERT_TRUE(RunOpenssl("enc -des-ede3-cbc -md md5 -nosalt -pass pass:Key-Phrase1 "
-                         "-iv 516f727661746820 -a -in '" + dir.path() + "password' -out '" +
-                             dir.path() + "keypass.enc'",
-                         output))
+  ASSERT_TRUE(
+      RunOpenssl("enc -des-ede3-cbc -md md5 -nosalt -pass pass:Key-Phrase1 "
+                 "-iv 516f727661746820 -a -in '" +
+                     dir.path() + "password' -out '" + dir.path() + "keypass.enc'",
+                 output))
       << output;
   std::string password;
   EXPECT_EQ(ReadKeyPassword(dir.path() + "keypass.enc", "Key-Phrase1", password), 1);
@@ -268,11 +268,10 @@ TEST_F(MerchantKeyTest, EachBrokenFileHasItsCode) {
   const Case cases[] = {
       {"good", "keypass.enc", ReadFile(keys.path() + "key/" + good + "/keypass.enc"),
        "right phrase", 1},
-      {"keypass.enc missing", "keypass.enc", std::nullopt, "right phrase",
-       kKeyPasswordOpenFailed},
+      {"keypass.enc missing", "keypass.enc", std::nullopt, "right phrase", kKeyPasswordOpenFailed},
       {"keypass.enc empty", "keypass.enc", "", "right phrase", kBase64Empty},
-      {"wrong key phrase", "keypass.enc", KeyPasswordFile("right phrase", "Jdq4"),
-       "wrong phrase", kKeyPasswordFinalFailed},
+      {"wrong key phrase", "keypass.enc", KeyPasswordFile("right phrase", "Jdq4"), "wrong phrase",
+       kKeyPasswordFinalFailed},
       {"mpriv.pem missing", "mpriv.pem", std::nullopt, "right phrase", kMerchantKeyOpenFailed},
       {"mpriv.pem empty", "mpriv.pem", "", "right phrase", kMerchantKeyMissing},
       {"mpriv.pem not PEM", "mpriv.pem", "no key here\n", "right phrase", kMerchantKeyMissing},
@@ -305,9 +304,9 @@ TEST_F(MerchantKeyTest, IdsThatLeaveTheKeyDirectoryTouchNoFile) {
   CopyGoodKeysTo("a/b");
   CopyGoodKeysTo("a\\b");
   CopyGoodKeysTo("x");
-  for (const std::string& mid : {std::string(), "../" + victim, std::string("a/b"),
-                                 std::string("a\\b"), std::string("x\0y", 3), std::string(".."),
-                                 "x.." + victim}) {
+  for (const std::string& mid :
+       {std::string(), "../" + victim, std::string("a/b"), std::string("a\\b"),
+        std::string("x\0y", 3), std::string(".."), "x.." + victim}) {
     TransactionFields fields = keys.Fields(mid, "phrase");
     EXPECT_EQ(GetMerchantKey(fields), kKeyPasswordOpenFailed) << mid;
     EXPECT_EQ(fields.merchantKey, nullptr);

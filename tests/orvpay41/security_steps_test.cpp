@@ -51,9 +51,9 @@ TEST_F(SecurityStepsTest, ARequestAndItsReplyTravelSealedAndSigned) {
 
   // ...and answers with data sealed for the merchant.
   std::string sessionKey, encrypted;
-  ASSERT_EQ(SealRequestData(merchantPublic.get(), "ResultCode=00&AuthCode=123456", sessionKey,
-                            encrypted),
-            1);
+  ASSERT_EQ(
+      SealRequestData(merchantPublic.get(), "ResultCode=00&AuthCode=123456", sessionKey, encrypted),
+      1);
   fields.replyMessage = SignedReply("ResultCode: 00\r\nEncrypted: " + encrypted +
                                     "\r\nSessionKey: " + sessionKey + "\r\n");
   EXPECT_EQ(CheckReplySignature(fields), 1);

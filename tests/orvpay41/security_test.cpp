@@ -150,9 +150,9 @@ TEST_F(SealTest, RefusesWhatItCannotSeal) {
   };
   for (const Case& c : cases) {
     std::string sessionKey = "old", encrypted = "old";
-    EXPECT_EQ(SealRequestData(c.withKey ? gatewayPublic.get() : nullptr, c.plain, sessionKey,
-                              encrypted),
-              c.code)
+    EXPECT_EQ(
+        SealRequestData(c.withKey ? gatewayPublic.get() : nullptr, c.plain, sessionKey, encrypted),
+        c.code)
         << c.plain.size();
     if (c.code == 1) {
       // The largest block fits the gateway's buffers: 1,504 bytes, 2,047 characters.
@@ -170,8 +170,7 @@ TEST_F(SealTest, RefusesWhatItCannotSeal) {
 TEST_F(SealTest, OpeningFailures) {
   std::string sessionKey, encrypted, longEncrypted, unused;
   ASSERT_EQ(SealRequestData(gatewayPublic.get(), "reply text", sessionKey, encrypted), 1);
-  ASSERT_EQ(SealRequestData(gatewayPublic.get(), std::string(1024, 'r'), unused, longEncrypted),
-            1);
+  ASSERT_EQ(SealRequestData(gatewayPublic.get(), std::string(1024, 'r'), unused, longEncrypted), 1);
   std::string rsaBlockAndIv;
   ASSERT_EQ(Base64Decode(sessionKey, rsaBlockAndIv), 1);
   std::string ciphertext;
@@ -191,8 +190,8 @@ TEST_F(SealTest, OpeningFailures) {
       {"sealed for another key", otherKey.get(), sessionKey, encrypted, kOpenKeyFailed},
       {"no key", nullptr, sessionKey, encrypted, kOpenKeyFailed},
       {"IV only", gatewayPrivate.get(), Base64Encode("12345678"), encrypted, kOpenKeyFailed},
-      {"session key item over 136 bytes", gatewayPrivate.get(),
-       Base64Encode(rsaBlockAndIv + "x"), encrypted, kOpenKeyFailed},
+      {"session key item over 136 bytes", gatewayPrivate.get(), Base64Encode(rsaBlockAndIv + "x"),
+       encrypted, kOpenKeyFailed},
       {"Encrypted item over 1024 bytes", gatewayPrivate.get(), sessionKey, longEncrypted,
        kOpenUpdateFailed},
       {"ciphertext not whole blocks", gatewayPrivate.get(), sessionKey,
@@ -206,8 +205,8 @@ TEST_F(SealTest, OpeningFailures) {
 }
 
 TEST_F(SealTest, OpensTheLongestReplyAndEndsTheTextAtItsFirstNul) {
-  for (const std::string& text : {std::string(kMaxReplyEncrypted - 1, 'r'),
-                                  std::string("before\0after", 12)}) {
+  for (const std::string& text :
+       {std::string(kMaxReplyEncrypted - 1, 'r'), std::string("before\0after", 12)}) {
     std::string sessionKey, encrypted, plain;
     ASSERT_EQ(SealRequestData(gatewayPublic.get(), text, sessionKey, encrypted), 1);
     ASSERT_EQ(OpenSealedReply(gatewayPrivate.get(), sessionKey, encrypted, plain), 1);
@@ -294,9 +293,11 @@ TEST(EscrowCipher, MatchesOpensslRc4UnderTheFixedKey) {
   for (const std::string& text : {std::string("escrow notice \xb0\xa1"), longest}) {
     WriteFile(dir.path() + "plain", text);
     std::string expected, encrypted;
-    ASSERT_TRUE(RunOpenssl("enc -rc4 -K 504c554d564154395f514944585a594a -a -provider legacy "
-                           "-provider default -in '" + dir.path() + "plain'",
-                           expected))
+    ASSERT_TRUE(
+        RunOpenssl("enc -rc4 -K 504c554d564154395f514944585a594a -a -provider legacy "
+                   "-provider default -in '" +
+                       dir.path() + "plain'",
+                   expected))
         << expected;
     ASSERT_EQ(EncryptEscrowText(text, encrypted), 1);
     EXPECT_EQ(encrypted, expected);

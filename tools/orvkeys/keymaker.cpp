@@ -94,11 +94,10 @@ X509Ptr SelfSignedCertificate(EVP_PKEY* key) {
       X509_gmtime_adj(X509_getm_notBefore(x), 0) != nullptr &&
       X509_gmtime_adj(X509_getm_notAfter(x), kCertificateDays * 24 * 60 * 60) != nullptr &&
       X509_NAME_add_entry_by_txt(name, "O", MBSTRING_ASC,
-                                 reinterpret_cast<const unsigned char*>("Test"), -1, -1, 0) ==
-          1 &&
+                                 reinterpret_cast<const unsigned char*>("Test"), -1, -1, 0) == 1 &&
       X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
-                                 reinterpret_cast<const unsigned char*>("Test Payment Gateway"),
-                                 -1, -1, 0) == 1 &&
+                                 reinterpret_cast<const unsigned char*>("Test Payment Gateway"), -1,
+                                 -1, 0) == 1 &&
       X509_set_issuer_name(x, name) == 1 && X509_set_pubkey(x, key) == 1 &&
       X509_sign(x, key, EVP_sha256()) > 0;
   if (!ok) return nullptr;
@@ -132,9 +131,9 @@ std::string SealKeyPassword(std::string_view keyPhrase, std::string_view passwor
   auto* out = reinterpret_cast<unsigned char*>(cipherText.data());
   int written = 0, last = 0;
   const bool ok =
-      ctx && EVP_EncryptInit_ex2(ctx.get(), EVP_des_ede3_cbc(), key,
-                                 reinterpret_cast<const unsigned char*>(kKeyPasswordIv),
-                                 nullptr) == 1 &&
+      ctx &&
+      EVP_EncryptInit_ex2(ctx.get(), EVP_des_ede3_cbc(), key,
+                          reinterpret_cast<const unsigned char*>(kKeyPasswordIv), nullptr) == 1 &&
       EVP_EncryptUpdate(ctx.get(), out, &written,
                         reinterpret_cast<const unsigned char*>(passwordText.data()),
                         static_cast<int>(passwordText.size())) == 1 &&
@@ -143,8 +142,8 @@ std::string SealKeyPassword(std::string_view keyPhrase, std::string_view passwor
   if (!ok) return {};
   // One line, however long: the module reads the first line only.
   std::string line(cipherText.size() / 3 * 4 + 5, '\0');
-  const int chars = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(line.data()), out,
-                                    written + last);
+  const int chars =
+      EVP_EncodeBlock(reinterpret_cast<unsigned char*>(line.data()), out, written + last);
   line.resize(static_cast<size_t>(chars));
   return line + "\n";
 }
@@ -156,26 +155,26 @@ bool MakeGatewayKeys(const fs::path& directory, std::string& error) {
   if (!certificate) return Fail(error, "cannot make the gateway certificate");
   const Bio certificatePem(BIO_new(BIO_s_mem()));
   const Bio keyPem(BIO_new(BIO_s_mem()));
-  if (!certificatePem || !keyPem || PEM_write_bio_X509(certificatePem.get(), certificate.get()) != 1 ||
+  if (!certificatePem || !keyPem ||
+      PEM_write_bio_X509(certificatePem.get(), certificate.get()) != 1 ||
       PEM_write_bio_PrivateKey(keyPem.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr) != 1)
     return Fail(error, "cannot write the gateway keys as PEM");
   return MakeDirectory(directory / "key", error) && MakeDirectory(directory / "gateway", error) &&
-         WriteFile(directory / "key" / "pgcert.pem", Contents(certificatePem.get()),
-                   Access::Public, error) &&
-         WriteFile(directory / "gateway" / "pgpriv.pem", Contents(keyPem.get()),
-                   Access::OwnerOnly, error);
+         WriteFile(directory / "key" / "pgcert.pem", Contents(certificatePem.get()), Access::Public,
+                   error) &&
+         WriteFile(directory / "gateway" / "pgpriv.pem", Contents(keyPem.get()), Access::OwnerOnly,
+                   error);
 }
 
-bool MakeMerchantKeys(const fs::path& directory, std::string_view mid,
-                      std::string_view keyPhrase, std::string& error) {
+bool MakeMerchantKeys(const fs::path& directory, std::string_view mid, std::string_view keyPhrase,
+                      std::string& error) {
   const std::string password = RandomPassword();
   if (password.empty()) return Fail(error, "no random bytes for the password");
   return MakeMerchantKeys(directory, mid, keyPhrase, password, error);
 }
 
-bool MakeMerchantKeys(const fs::path& directory, std::string_view mid,
-                      std::string_view keyPhrase, std::string_view passwordText,
-                      std::string& error) {
+bool MakeMerchantKeys(const fs::path& directory, std::string_view mid, std::string_view keyPhrase,
+                      std::string_view passwordText, std::string& error) {
   if (!orv::IsSafeMerchantId(mid)) return Fail(error, "unusable merchant ID");
   const std::string_view password = passwordText.substr(0, kPasswordSize);
   const EvpPkeyPtr key = NewRsaKey();
@@ -183,10 +182,10 @@ bool MakeMerchantKeys(const fs::path& directory, std::string_view mid,
   const Bio privatePem(BIO_new(BIO_s_mem()));
   const Bio publicPem(BIO_new(BIO_s_mem()));
   if (!privatePem || !publicPem ||
-      PEM_write_bio_PrivateKey_traditional(
-          privatePem.get(), key.get(), EVP_des_ede3_cbc(),
-          reinterpret_cast<const unsigned char*>(password.data()),
-          static_cast<int>(password.size()), nullptr, nullptr) != 1 ||
+      PEM_write_bio_PrivateKey_traditional(privatePem.get(), key.get(), EVP_des_ede3_cbc(),
+                                           reinterpret_cast<const unsigned char*>(password.data()),
+                                           static_cast<int>(password.size()), nullptr,
+                                           nullptr) != 1 ||
       PEM_write_bio_PUBKEY(publicPem.get(), key.get()) != 1)
     return Fail(error, "cannot write the merchant keys as PEM");
   const std::string keyPassword = SealKeyPassword(keyPhrase, passwordText);
