@@ -60,7 +60,8 @@ class MerchantKeyCache {
       const auto cached = keys_.emplace(fields.mid, std::move(loaded)).first;
       key = NewReference(cached->second.get());
     }
-    // Waiters still holding the slot find the key above; later arrivals find it in keys_.
+    // The slot is done with: threads waiting on it find the key (or, after a failure, load
+    // again), and later arrivals find the key in keys_ or open a slot of their own.
     if (const auto it = loading_.find(fields.mid); it != loading_.end() && it->second == slot)
       loading_.erase(it);
     return code;

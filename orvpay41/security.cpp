@@ -23,8 +23,7 @@ struct FileClose {
 };
 using File = std::unique_ptr<std::FILE, FileClose>;
 
-constexpr size_t kBase64LineBytes = 48;  // encode to 64 characters
-constexpr size_t kBase64LineChars = 64;
+constexpr size_t kBase64LineBytes = 48;  // a line of 64 characters
 constexpr size_t kDesKeySize = 24;
 constexpr size_t kDesIvSize = 8;
 constexpr size_t kKeyPasswordFileBytes = 100;
@@ -233,7 +232,7 @@ int SealRequestData(EVP_PKEY* gatewayKey, std::string_view plain, std::string& s
   if (plain.size() > kMaxPlainBlock) return kSealUpdateFailed;
   ErrorQueueMark mark;
   SessionKey session;
-  // Key then IV, in one draw. Zero is a failure too: OpenSSL 3 reports one that way.
+  // Key then IV, in one draw. RAND_bytes reports failure as 0 or -1.
   if (RAND_bytes(session.bytes, sizeof session.bytes) != 1) return kSealRandomFailed;
   std::string cipherText;
   const int code = RunCipher(FetchedCiphers().tripleDes, true, session.key(), session.iv(), plain,
