@@ -643,11 +643,11 @@ struct Member {
   size_t paramCount;
   Thunk thunk;
 
-  bool HasRetVal() const {
+  constexpr bool HasRetVal() const {
     return paramCount > 0 && params[paramCount - 1].direction == Direction::RetVal;
   }
   // The arguments a caller passes: every parameter but the retval.
-  size_t ArgumentCount() const { return paramCount - (HasRetVal() ? 1 : 0); }
+  constexpr size_t ArgumentCount() const { return paramCount - (HasRetVal() ? 1 : 0); }
 };
 
 struct DispatchTable {
@@ -741,10 +741,28 @@ consteval bool Fits(VARTYPE type) {
   else return type == DefaultType<T>();
 }
 
+// A parameter type as the value it carries and whether it comes by pointer. BSTR is a value
+// although C++ sees a pointer.
+template <class A>
+struct Shape {
+  using Value = A;
+  static constexpr bool kPointer = false;
+};
+template <class T>
+struct Shape<T*> {
+  using Value = T;
+  static constexpr bool kPointer = true;
+};
+template <>
+struct Shape<BSTR> {
+  using Value = BSTR;
+  static constexpr bool kPointer = false;
+};
+
 template <class A>
 consteval Param Resolve(Param p, bool last) {
-  using T = std::remove_pointer_t<A>;
-  constexpr bool kPointer = std::is_pointer_v<A>;
+  using T = typename Shape<A>::Value;
+  constexpr bool kPointer = Shape<A>::kPointer;
   if (DefaultType<T>() == VT_EMPTY) ParameterTypeIsNotAnAutomationType();
   if (p.direction == Direction::Out && !std::is_same_v<A, VARIANT*>)
     OutParameterMustBeVariantPointer();
@@ -768,7 +786,7 @@ T* Field(VARIANT& v) {
 
 // What one parameter of a called method receives, bound from the Invocation.
 template <class A>
-class Slot {  // a scalar by value: [in]
+class ValueSlot {  // a scalar or BSTR by value: [in]
  public:
   HRESULT Bind(Invocation& call, size_t i) { return call.Coerce(i, coerced_); }
   A Get() { return *Field<A>(const_cast<VARIANT&>(*coerced_.value)); }
@@ -778,13 +796,18 @@ class Slot {  // a scalar by value: [in]
   Coerced coerced_;
 };
 
+template <class A>
+class Slot : public ValueSlot<A> {};
+template <>
+class Slot<BSTR> : public ValueSlot<BSTR> {};
+
 template <class T>
 class Slot<T*> {
  public:
   HRESULT Bind(Invocation& call, size_t i) {
     direction_ = call.ParamDirection(i);
     if (direction_ == Direction::RetVal) {
-      slot_.vt = call.ParamType(i);
+      if constexpr (!std::is_same_v<T, VARIANT>) slot_.vt = call.ParamType(i);
       return S_OK;
     }
     if constexpr (std::is_same_v<T, VARIANT>) {
@@ -822,7 +845,7 @@ struct MemberTraits<Fn> {
   static constexpr size_t kCount = sizeof...(A);
 
   template <size_t... I>
-  static constexpr void ResolveAll(std::array<Param, kMaxParams>& out, const Param* in,
+  static consteval void ResolveAll(std::array<Param, kMaxParams>& out, const Param* in,
                                    std::index_sequence<I...>) {
     ((out[I] = Resolve<A>(in[I], I + 1 == sizeof...(A))), ...);
   }

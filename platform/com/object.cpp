@@ -1,4 +1,6 @@
 // Module lock count, the generic class factory, and per-thread error information.
+#include <pthread.h>
+
 #include "com/com.h"
 
 namespace com {
@@ -89,8 +91,33 @@ class ErrorInfo final : public Unknown<IErrorInfo> {
   Bstr description_;
 };
 
-// The error info of this thread, set by SetErrorInfo and taken by GetErrorInfo.
-thread_local ComPtr<IErrorInfo> threadErrorInfo;
+// The error info of each thread, set by SetErrorInfo and taken by GetErrorInfo; a thread that
+// ends with one releases it. A pthread key rather than a thread_local object: glibc keeps a
+// shared library with live thread_local destructors loaded until those threads end, and modules
+// must unload when idle. The key goes when the binary does; by then no error info is alive,
+// since each holds a module lock.
+class ThreadErrorInfo {
+ public:
+  ThreadErrorInfo() {
+    valid_ = pthread_key_create(&key_, [](void* info) {
+      static_cast<IErrorInfo*>(info)->Release();
+    }) == 0;
+  }
+  ~ThreadErrorInfo() {
+    if (valid_) pthread_key_delete(key_);
+  }
+  bool Set(IErrorInfo* info) { return valid_ && pthread_setspecific(key_, info) == 0; }
+  IErrorInfo* Get() const { return valid_ ? static_cast<IErrorInfo*>(pthread_getspecific(key_)) : nullptr; }
+
+ private:
+  pthread_key_t key_{};
+  bool valid_ = false;
+};
+
+ThreadErrorInfo& ErrorSlot() {
+  static ThreadErrorInfo slot;
+  return slot;
+}
 
 }  // namespace
 
@@ -127,12 +154,23 @@ HRESULT PostErrorInfo(const GUID& iid, std::u16string_view source,
 }  // namespace com
 
 HRESULT SetErrorInfo(uint32_t, IErrorInfo* info) {
-  com::threadErrorInfo = com::ComPtr<IErrorInfo>(info);
+  com::ThreadErrorInfo& slot = com::ErrorSlot();
+  IErrorInfo* previous = slot.Get();
+  if (info == previous) return S_OK;
+  if (info) info->AddRef();
+  if (!slot.Set(info)) {
+    if (info) info->Release();
+    return E_OUTOFMEMORY;
+  }
+  if (previous) previous->Release();
   return S_OK;
 }
 
 HRESULT GetErrorInfo(uint32_t, IErrorInfo** info) {
   if (!info) return E_INVALIDARG;
-  *info = com::threadErrorInfo.Detach();
-  return *info ? S_OK : S_FALSE;
+  com::ThreadErrorInfo& slot = com::ErrorSlot();
+  *info = slot.Get();
+  if (!*info) return S_FALSE;
+  slot.Set(nullptr);
+  return S_OK;
 }

@@ -111,12 +111,13 @@ class Parser {
     return true;
   }
 
-  bool Name(std::string& out) {
+  // Key names cannot hold the path separator; neither kind holds control characters.
+  bool Name(std::string& out, bool key) {
     if (at_ == tokens_.size()) return false;
     out = tokens_[at_++].text;
     if (out.empty()) return false;
     for (char c : out)
-      if (c == '\\' || static_cast<unsigned char>(c) < 0x20) return false;
+      if ((key && c == '\\') || static_cast<unsigned char>(c) < 0x20) return false;
     return true;
   }
 
@@ -152,7 +153,7 @@ class Parser {
       ScriptEntry entry;
       if (Keyword("val")) {
         entry.kind = ScriptEntry::Kind::Value;
-        if (depth == 0 || !Name(entry.name) || !Keyword("=") || !TypedValue(entry.value))
+        if (depth == 0 || !Name(entry.name, false) || !Keyword("=") || !TypedValue(entry.value))
           return false;
         out.push_back(std::move(entry));
         continue;
@@ -167,7 +168,7 @@ class Parser {
         else
           break;
       }
-      if (!Name(entry.name)) return false;
+      if (!Name(entry.name, true)) return false;
       if (Keyword("=") && !TypedValue(entry.value)) return false;
       if (Keyword("{") && !Entries(entry.children, depth + 1)) return false;
       out.push_back(std::move(entry));
