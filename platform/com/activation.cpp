@@ -104,8 +104,7 @@ HRESULT CoCreateInstance(const CLSID& clsid, IUnknown* outer, uint32_t context, 
   *object = nullptr;
   if (!(context & CLSCTX_INPROC_SERVER)) return REGDB_E_CLASSNOTREG;
   try {
-    const std::string path =
-        DefaultText("CLSID\\" + com::FormatGuid(clsid) + "\\InprocServer32");
+    const std::string path = DefaultText("CLSID\\" + com::FormatGuid(clsid) + "\\InprocServer32");
     if (path.empty()) return REGDB_E_CLASSNOTREG;
     Library* library = nullptr;
     HRESULT hr = BeginActivation(path, library);

@@ -354,10 +354,8 @@ constexpr uint16_t DISPATCH_PROPERTYGET = 2;
 constexpr uint16_t DISPATCH_PROPERTYPUT = 4;
 constexpr uint16_t DISPATCH_PROPERTYPUTREF = 8;
 constexpr DISPID DISPID_UNKNOWN = -1;
-constexpr DISPID DISPID_VALUE = 0;
 constexpr DISPID DISPID_PROPERTYPUT = -3;
 
-constexpr uint16_t VARIANT_NOVALUEPROP = 0x01;
 constexpr uint16_t VARIANT_ALPHABOOL = 0x02;  // VT_BOOL to text as "True"/"False", not "-1"/"0"
 constexpr uint16_t VARIANT_LOCALBOOL = 0x10;  // treated as VARIANT_ALPHABOOL
 
@@ -367,7 +365,7 @@ constexpr uint32_t CLSCTX_INPROC_SERVER = 0x1;
 // BSTR: uint32 byte length, UTF-16 text, 16-bit NUL. A null BSTR is the empty text. Embedded NULs
 // are allowed and counted. Allocation failure (or an impossible length) returns nullptr.
 
-BSTR SysAllocString(const OLECHAR* text);  // nullptr text gives nullptr
+BSTR SysAllocString(const OLECHAR* text);                      // nullptr text gives nullptr
 BSTR SysAllocStringLen(const OLECHAR* text, uint32_t length);  // text may be nullptr: zeroed
 void SysFreeString(BSTR text);                                 // nullptr is fine
 uint32_t SysStringLen(BSTR text);                              // characters; 0 for nullptr
@@ -516,9 +514,9 @@ class Variant : public VARIANT {
 
 // Non-owning by-reference arguments, as a script passes its variables. `target` must outlive
 // the call; nothing is freed when these VARIANTs are cleared.
-VARIANT ByRef(VARIANT& target);                            // VT_VARIANT | VT_BYREF
-VARIANT ByRef(int32_t& target, VARTYPE type = VT_I4);      // VT_I4 or VT_INT, | VT_BYREF
-VARIANT ByRef(BSTR& target);                               // VT_BSTR | VT_BYREF
+VARIANT ByRef(VARIANT& target);                        // VT_VARIANT | VT_BYREF
+VARIANT ByRef(int32_t& target, VARTYPE type = VT_I4);  // VT_I4 or VT_INT, | VT_BYREF
+VARIANT ByRef(BSTR& target);                           // VT_BSTR | VT_BYREF
 
 // Holds one reference to an interface. T must declare `static constexpr IID kIid`.
 template <class T>
@@ -587,10 +585,11 @@ class ComPtr {
 //   };
 //   const com::Member kThingMembers[] = {
 //       com::Method<&IThing::Find>(1, "Find", "method Find",
-//                                  {com::In("handle", VT_INT), com::In("name"), com::RetVal("value")}),
+//           {com::In("handle", VT_INT), com::In("name"), com::RetVal("value")}),
 //       com::PropertyPut<&IThing::put_Key>(2, "Key", "property Key", {com::In("key")}),
 //   };
-//   const com::DispatchTable Thing::kDispatch{IThing::kIid, "IThing", "IThing Interface", kThingMembers};
+//   const com::DispatchTable Thing::kDispatch{IThing::kIid, "IThing", "IThing Interface",
+//                                             kThingMembers};
 //
 // Parameter C++ types and their automation types (the first is the default, the others are
 // chosen by naming the type in the row):

@@ -70,7 +70,8 @@ HRESULT ParseNumber(std::u16string_view text, double& out) {
   if (i < text.size() && (text[i] == u'e' || text[i] == u'E')) {
     plain += 'e';
     ++i;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) plain += static_cast<char>(text[i++]);
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
+      plain += static_cast<char>(text[i++]);
     const size_t start = i;
     for (; i < text.size() && IsDigit(text[i]); ++i) plain += static_cast<char>(text[i]);
     if (i == start) return DISP_E_TYPEMISMATCH;

@@ -139,7 +139,8 @@ std::optional<DATE> ParseDate(std::u16string_view text) {
       hour = parts[0];
       minute = parts[1];
       second = parts.size() == 3 ? parts[2] : 0;
-    } else if (!date && SplitNumbers(token, u"-/.", 3, 3, parts) && token.find_first_of(u"-/.") == 4) {
+    } else if (!date && SplitNumbers(token, u"-/.", 3, 3, parts) &&
+               token.find_first_of(u"-/.") == 4) {
       date = Civil{parts[0], parts[1], parts[2]};
     } else {
       return std::nullopt;

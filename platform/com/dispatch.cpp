@@ -65,8 +65,7 @@ HRESULT DispatchTable::Invoke(IDispatch* self, DISPID dispid, const IID& riid, u
                               DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
                               uint32_t* argumentError) const {
   if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
-  if (!params || (params->cArgs > 0 && !params->rgvarg) ||
-      params->cNamedArgs > params->cArgs ||
+  if (!params || (params->cArgs > 0 && !params->rgvarg) || params->cNamedArgs > params->cArgs ||
       (params->cNamedArgs > 0 && !params->rgdispidNamedArgs))
     return E_INVALIDARG;
   const Member* member = Find(dispid, flags);

@@ -39,7 +39,7 @@ struct NoCaseLess {
 
 struct StoredValue {
   enum class Type { String, Dword } type = Type::String;
-  std::string text;     // String
+  std::string text;    // String
   uint32_t dword = 0;  // Dword
 };
 
@@ -73,8 +73,7 @@ std::optional<RegistryStore> LoadStore(const std::string& path);
 std::shared_ptr<const RegistryStore> CurrentStore();
 // Under an exclusive lock on "<path>.lock": loads the store, lets `change` edit it and, when
 // it succeeds, replaces the file atomically (write to a temporary file, fsync, rename).
-HRESULT UpdateStore(const std::string& path,
-                    const std::function<HRESULT(RegistryStore&)>& change);
+HRESULT UpdateStore(const std::string& path, const std::function<HRESULT(RegistryStore&)>& change);
 
 // ---- registry scripts
 

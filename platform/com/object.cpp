@@ -99,15 +99,16 @@ class ErrorInfo final : public Unknown<IErrorInfo> {
 class ThreadErrorInfo {
  public:
   ThreadErrorInfo() {
-    valid_ = pthread_key_create(&key_, [](void* info) {
-      static_cast<IErrorInfo*>(info)->Release();
-    }) == 0;
+    valid_ = pthread_key_create(&key_,
+                                [](void* info) { static_cast<IErrorInfo*>(info)->Release(); }) == 0;
   }
   ~ThreadErrorInfo() {
     if (valid_) pthread_key_delete(key_);
   }
   bool Set(IErrorInfo* info) { return valid_ && pthread_setspecific(key_, info) == 0; }
-  IErrorInfo* Get() const { return valid_ ? static_cast<IErrorInfo*>(pthread_getspecific(key_)) : nullptr; }
+  IErrorInfo* Get() const {
+    return valid_ ? static_cast<IErrorInfo*>(pthread_getspecific(key_)) : nullptr;
+  }
 
  private:
   pthread_key_t key_{};
@@ -125,8 +126,7 @@ void LockModule() { ++moduleLocks; }
 void UnlockModule() { --moduleLocks; }
 HRESULT CanUnloadNow() { return moduleLocks.load() == 0 ? S_OK : S_FALSE; }
 
-HRESULT GetClassObject(const Module& module, const CLSID& clsid, const IID& iid,
-                       void** object) {
+HRESULT GetClassObject(const Module& module, const CLSID& clsid, const IID& iid, void** object) {
   if (!object) return E_POINTER;
   *object = nullptr;
   for (const ClassEntry& entry : module.classes) {

@@ -109,10 +109,10 @@ std::vector<ScriptEntry> TypeInformation(const Module& module, std::string_view 
   typeLib.noRemove = true;
   ScriptEntry thisLibrary = Key(libid);
   thisLibrary.forceRemove = true;
-  thisLibrary.children.push_back(KeyWithText(
-      version, library.helpString,
-      {Key(Hex(library.lcid), {KeyWithText("win64", path)}), KeyWithText("FLAGS", "0"),
-       KeyWithText("HELPDIR", path.substr(0, path.rfind('/') + 1))}));
+  thisLibrary.children.push_back(
+      KeyWithText(version, library.helpString,
+                  {Key(Hex(library.lcid), {KeyWithText("win64", path)}), KeyWithText("FLAGS", "0"),
+                   KeyWithText("HELPDIR", path.substr(0, path.rfind('/') + 1))}));
   typeLib.children.push_back(std::move(thisLibrary));
 
   ScriptEntry interfaces = Key("Interface");
@@ -120,13 +120,14 @@ std::vector<ScriptEntry> TypeInformation(const Module& module, std::string_view 
   for (const ClassEntry& entry : module.classes) {
     const DispatchTable& table = *entry.dispatch;
     ScriptEntry members = Key("Members");
-    for (const Member& m : table.members) members.children.push_back(KeyWithText(MemberKey(m), IdlLine(m)));
+    for (const Member& m : table.members)
+      members.children.push_back(KeyWithText(MemberKey(m), IdlLine(m)));
     ScriptEntry versionValue = KeyWithText("Version", version);
     versionValue.kind = ScriptEntry::Kind::Value;
-    ScriptEntry interface = KeyWithText(
-        FormatGuid(table.iid), table.name,
-        {KeyWithText("ProxyStubClsid32", std::string(kAutomationProxy)),
-         KeyWithText("TypeLib", libid, {std::move(versionValue)}), std::move(members)});
+    ScriptEntry interface =
+        KeyWithText(FormatGuid(table.iid), table.name,
+                    {KeyWithText("ProxyStubClsid32", std::string(kAutomationProxy)),
+                     KeyWithText("TypeLib", libid, {std::move(versionValue)}), std::move(members)});
     interface.forceRemove = true;
     interfaces.children.push_back(std::move(interface));
   }

@@ -57,8 +57,7 @@ bool Substitute(std::string& text, std::string_view modulePath) {
   return true;
 }
 
-std::optional<std::vector<Token>> Tokenize(std::string_view script,
-                                           std::string_view modulePath) {
+std::optional<std::vector<Token>> Tokenize(std::string_view script, std::string_view modulePath) {
   std::vector<Token> tokens;
   size_t i = 0;
   while (i < script.size()) {
@@ -138,8 +137,7 @@ class Parser {
       const std::string_view digits = std::string_view(text).substr(hex ? 2 : 0);
       const auto [end, ec] =
           std::from_chars(digits.data(), digits.data() + digits.size(), value.dword, hex ? 16 : 10);
-      if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size())
-        return false;
+      if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size()) return false;
     }
     out = std::move(value);
     return true;

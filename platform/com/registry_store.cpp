@@ -223,8 +223,7 @@ bool RegistryStore::HasSubkeys(std::string_view path) const {
   return it != keys_.end() && StartsWithNoCase(it->first, prefix);
 }
 
-const StoredValue* RegistryStore::FindValue(std::string_view path,
-                                              std::string_view name) const {
+const StoredValue* RegistryStore::FindValue(std::string_view path, std::string_view name) const {
   const auto key = keys_.find(path);
   if (key == keys_.end()) return nullptr;
   const auto value = key->second.find(name);
@@ -285,8 +284,7 @@ std::shared_ptr<const RegistryStore> CurrentStore() {
   return cached;
 }
 
-HRESULT UpdateStore(const std::string& path,
-                    const std::function<HRESULT(RegistryStore&)>& change) {
+HRESULT UpdateStore(const std::string& path, const std::function<HRESULT(RegistryStore&)>& change) {
   CreateParentDirectories(path);
   Descriptor lock(::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
   if (lock.Get() < 0) return REGDB_E_WRITEREGDB;

@@ -40,10 +40,9 @@ TEST(Layout, StandardIdentifiers) {
   EXPECT_EQ(IID_IDispatch.Data1, 0x00020400u);
   EXPECT_EQ(IID_IDispatch.Data4[0], 0xC0);
   EXPECT_EQ(com::ParseGuid("{ef0e6e2d-d6c5-4ce0-b372-3ec5acf09682}"), IProbe::kIid);
-  for (std::string_view bad : {"", "{EF0E6E2D-D6C5-4CE0-B372-3EC5ACF0968}",
-                               "{EF0E6E2D-D6C5-4CE0-B372+3EC5ACF09682}",
-                               "{EF0E6E2D-D6C5-4CE0-B372-3EC5ACF0968G}",
-                               "EF0E6E2D-D6C5-4CE0-B372-3EC5ACF09682XX"})
+  for (std::string_view bad :
+       {"", "{EF0E6E2D-D6C5-4CE0-B372-3EC5ACF0968}", "{EF0E6E2D-D6C5-4CE0-B372+3EC5ACF09682}",
+        "{EF0E6E2D-D6C5-4CE0-B372-3EC5ACF0968G}", "EF0E6E2D-D6C5-4CE0-B372-3EC5ACF09682XX"})
     EXPECT_FALSE(com::ParseGuid(bad)) << bad;
 }
 
@@ -56,8 +55,8 @@ struct DispatchVtbl {
   HRESULT (*GetTypeInfoCount)(void*, uint32_t*);
   HRESULT (*GetTypeInfo)(void*, uint32_t, LCID, ITypeInfo**);
   HRESULT (*GetIDsOfNames)(void*, const IID&, OLECHAR**, uint32_t, LCID, DISPID*);
-  HRESULT (*Invoke)(void*, DISPID, const IID&, LCID, uint16_t, DISPPARAMS*, VARIANT*,
-                    EXCEPINFO*, uint32_t*);
+  HRESULT (*Invoke)
+  (void*, DISPID, const IID&, LCID, uint16_t, DISPPARAMS*, VARIANT*, EXCEPINFO*, uint32_t*);
   HRESULT (*Echo)(void*, BSTR, BSTR*);
   HRESULT (*Twice)(void*, int32_t*, int32_t*);
 };
@@ -83,9 +82,9 @@ TEST(Layout, VtableSlotsInWindowsOrder) {
   VARIANT arg = com::ByRef(handle, VT_INT);
   DISPPARAMS params{&arg, nullptr, 1, 0};
   com::Variant result;
-  EXPECT_EQ(vtbl.Invoke(object, dispid, IID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr,
-                        nullptr),
-            S_OK);
+  EXPECT_EQ(
+      vtbl.Invoke(object, dispid, IID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr),
+      S_OK);
   EXPECT_EQ(result.vt, VT_I4);
   EXPECT_EQ(result.lVal, 42);
   void* same = nullptr;

@@ -82,18 +82,18 @@ TEST_F(Module, RegisterCreateByProgIdCallUnloadUnregister) {
 
   {
     com::ComPtr<IDispatch> probe;
-    ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                               probe.ReceiveVoid()),
-              S_OK);
+    ASSERT_EQ(
+        CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, probe.ReceiveVoid()),
+        S_OK);
     int32_t handle = 1234;
     com::Variant result;
-    ASSERT_EQ(com::Call(probe.Get(), u"Twice", DISPATCH_METHOD, {com::ByRef(handle, VT_INT)},
-                        &result),
-              S_OK);
+    ASSERT_EQ(
+        com::Call(probe.Get(), u"Twice", DISPATCH_METHOD, {com::ByRef(handle, VT_INT)}, &result),
+        S_OK);
     EXPECT_EQ(result.lVal, 2468);
-    ASSERT_EQ(com::Call(probe.Get(), u"echo", DISPATCH_METHOD, {com::Variant(u"결제")},
-                        result.Receive()),
-              S_OK);
+    ASSERT_EQ(
+        com::Call(probe.Get(), u"echo", DISPATCH_METHOD, {com::Variant(u"결제")}, result.Receive()),
+        S_OK);
     EXPECT_EQ(com::ToCp949(result.bstrVal), "결제");  // a BSTR of the module, freed here
     EXPECT_TRUE(IsLoaded(module));
     CoFreeUnusedLibraries();
@@ -155,7 +155,7 @@ TEST_F(Module, RegistrationToolFailures) {
   EXPECT_EQ(Shell(std::string(COMREG_PATH) + " -x " + PROBE_MODULE_PATH).status, 2);
   // A store that cannot be written: the module's DllRegisterServer reports it.
   const Outcome unwritable = Shell("COM_REGISTRY_FILE=/proc/com-store " + std::string(COMREG_PATH) +
-                                 " " + PROBE_MODULE_PATH);
+                                   " " + PROBE_MODULE_PATH);
   EXPECT_EQ(unwritable.status, 1);
   EXPECT_NE(unwritable.output.find("DllRegisterServer in"), std::string::npos) << unwritable.output;
   EXPECT_NE(unwritable.output.find("failed: 0x80040151"), std::string::npos) << unwritable.output;

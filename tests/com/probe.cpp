@@ -36,7 +36,9 @@ HRESULT Probe::Twice(int32_t* handle, int32_t* result) {
 HRESULT Probe::Describe(int32_t number, double real, VARIANT_BOOL flag, BSTR* result) {
   char text[64];
   std::snprintf(text, sizeof text, "%d|%g|%s", number, real,
-                flag == VARIANT_TRUE ? "true" : flag == VARIANT_FALSE ? "false" : "?");
+                flag == VARIANT_TRUE    ? "true"
+                : flag == VARIANT_FALSE ? "false"
+                                        : "?");
   *result = com::Bstr(std::u16string(text, text + std::strlen(text))).Detach();
   return S_OK;
 }

@@ -6,14 +6,14 @@
 
 struct IProbe : IDispatch {
   static constexpr IID kIid = com::MakeGuid("{EF0E6E2D-D6C5-4CE0-B372-3EC5ACF09682}");
-  virtual HRESULT Echo(BSTR text, BSTR* result) = 0;                // 1
-  virtual HRESULT Twice(int32_t* handle, int32_t* result) = 0;      // 2
+  virtual HRESULT Echo(BSTR text, BSTR* result) = 0;            // 1
+  virtual HRESULT Twice(int32_t* handle, int32_t* result) = 0;  // 2
   virtual HRESULT Describe(int32_t number, double real, VARIANT_BOOL flag,
-                           BSTR* result) = 0;                       // 3
-  virtual HRESULT Fill(BSTR text, VARIANT* target) = 0;             // 4
-  virtual HRESULT put_Key(VARIANT* value) = 0;                      // 5
-  virtual HRESULT get_Key(VARIANT* value) = 0;                      // 5
-  virtual HRESULT Fail() = 0;                                       // 6
+                           BSTR* result) = 0;            // 3
+  virtual HRESULT Fill(BSTR text, VARIANT* target) = 0;  // 4
+  virtual HRESULT put_Key(VARIANT* value) = 0;           // 5
+  virtual HRESULT get_Key(VARIANT* value) = 0;           // 5
+  virtual HRESULT Fail() = 0;                            // 6
 };
 
 inline constexpr CLSID CLSID_Probe = com::MakeGuid("{8EEBE4C0-7786-40C3-A173-F12DE356AB5A}");

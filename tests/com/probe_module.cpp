@@ -6,9 +6,8 @@ extern const char kProbeRegistryScript[];
 namespace {
 
 const com::ClassEntry kClasses[] = {com::Class<Probe>(CLSID_Probe)};
-const com::Module kModule{kProbeRegistryScript,
-                          {LIBID_ProbeLib, "ComTest 1.0 Type Library", 1, 0, 0},
-                          kClasses};
+const com::Module kModule{
+    kProbeRegistryScript, {LIBID_ProbeLib, "ComTest 1.0 Type Library", 1, 0, 0}, kClasses};
 
 }  // namespace
 

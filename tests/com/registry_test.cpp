@@ -64,7 +64,8 @@ TEST_F(Registry, ForceRemoveDeleteAndNoRemove) {
       NoRemove CLSID { {5C1E7A2B-93D4-4F0A-8B6E-2D7C9A0F1E34} { Stale { Deeper } } Other = s 'o' }
       Obsolete { Sub }
       NoRemove Shared { Foreign }
-    })", "", true),
+    })",
+                                   "", true),
             S_OK);
   ASSERT_EQ(com::RunRegistryScript(kScript, "/m.so", true), S_OK);
   EXPECT_FALSE(com::RegistryKeyExists(Key("\\Stale")));  // ForceRemove rewrote the class key

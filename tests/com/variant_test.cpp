@@ -11,13 +11,23 @@ VARIANT Make(VARTYPE vt) {
   v.vt = vt;
   return v;
 }
-VARIANT I4(int32_t n) { VARIANT v = Make(VT_I4); v.lVal = n; return v; }
-VARIANT UI4(uint32_t n) { VARIANT v = Make(VT_UI4); v.ulVal = n; return v; }
-VARIANT R8(double d) { VARIANT v = Make(VT_R8); v.dblVal = d; return v; }
-VARIANT R4(float f) { VARIANT v = Make(VT_R4); v.fltVal = f; return v; }
-VARIANT Cy(int64_t c) { VARIANT v = Make(VT_CY); v.cyVal.int64 = c; return v; }
-VARIANT Date(double d) { VARIANT v = Make(VT_DATE); v.date = d; return v; }
-VARIANT Bool(bool b) { VARIANT v = Make(VT_BOOL); v.boolVal = b ? VARIANT_TRUE : VARIANT_FALSE; return v; }
+template <class Field, class Value>
+VARIANT Make(VARTYPE vt, Field VARIANT::*field, Value value) {
+  VARIANT v = Make(vt);
+  v.*field = static_cast<Field>(value);
+  return v;
+}
+VARIANT I4(int32_t n) { return Make(VT_I4, &VARIANT::lVal, n); }
+VARIANT UI4(uint32_t n) { return Make(VT_UI4, &VARIANT::ulVal, n); }
+VARIANT R8(double d) { return Make(VT_R8, &VARIANT::dblVal, d); }
+VARIANT R4(float f) { return Make(VT_R4, &VARIANT::fltVal, f); }
+VARIANT Date(double d) { return Make(VT_DATE, &VARIANT::date, d); }
+VARIANT Bool(bool b) { return Make(VT_BOOL, &VARIANT::boolVal, b ? VARIANT_TRUE : VARIANT_FALSE); }
+VARIANT Cy(int64_t c) {
+  VARIANT v = Make(VT_CY);
+  v.cyVal.int64 = c;
+  return v;
+}
 VARIANT Dec(uint64_t mantissa, uint8_t scale, bool negative) {
   VARIANT v{};
   v.decVal.Lo64 = mantissa;
