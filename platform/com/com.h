@@ -595,6 +595,8 @@ class ComPtr {
 // chosen by naming the type in the row):
 //   int32_t: VT_I4, VT_INT    int16_t: VT_BOOL, VT_I2    double: VT_R8, VT_DATE    float: VT_R4
 //   BSTR: VT_BSTR             VARIANT*: VT_VARIANT
+// An IDL `long` is int32_t here (C++ long has 64 bits on Linux); an IDL `int` is int32_t with
+// VT_INT.
 // Directions:
 //   In      T (by value) or T* (read by reference; the pointee is valid for the call only);
 //           VARIANT* in points at the caller's value, by-reference wrappers removed: read only.
