@@ -27,4 +27,20 @@ function(add_com_module target)
     LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/com_module.map)
   target_link_options(${target} PRIVATE
     -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/com_module.map -Wl,--no-undefined)
+  target_link_libraries(${target} PRIVATE platform_com)
+endfunction()
+
+# Compiles `file` (a text resource such as a registry script) into `target` as
+#   extern const char SYMBOL[];   // the file's bytes, NUL-terminated
+# regenerated whenever the file changes.
+function(embed_text_resource target symbol file)
+  get_filename_component(input ${file} ABSOLUTE)
+  set(output ${CMAKE_CURRENT_BINARY_DIR}/embedded/${symbol}.cpp)
+  set(script ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/EmbedText.cmake)
+  add_custom_command(OUTPUT ${output}
+    COMMAND ${CMAKE_COMMAND} -DINPUT=${input} -DOUTPUT=${output} -DSYMBOL=${symbol} -P ${script}
+    DEPENDS ${input} ${script}
+    COMMENT "Embedding ${file} as ${symbol}"
+    VERBATIM)
+  target_sources(${target} PRIVATE ${output})
 endfunction()
