@@ -29,7 +29,8 @@ class Encrypt final : public com::Object<Encrypt, IEncrypt> {
       const std::optional<std::string> encrypted =
           encrypt_.DesEncrypt(com::ToCp949(pVal->bstrVal));
       if (!encrypted) return S_FALSE;
-      com::Variant(com::Bstr::FromCp949(*encrypted)).MoveTo(retVal);
+      // Base64 is ASCII, which code page 949 keeps as it is: widening is the conversion.
+      com::Variant(std::u16string(encrypted->begin(), encrypted->end())).MoveTo(retVal);
       return S_OK;
     });
   }
