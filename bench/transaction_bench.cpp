@@ -36,7 +36,8 @@ constexpr char kPgid[] = "PG0000000";  // with the merchant ID, 20 bytes: a whol
 constexpr char kKeyPhrase[] = "phrase";
 constexpr char kGatewayAddress[] = "127.98.0.1";
 constexpr char kEchoAddress[] = "127.98.0.2";
-constexpr char kCardBlock[] = "CardNumber: 4111111111111111\r\nCardExpire: 0312\r\nCardQuota: 00\r\n";
+constexpr char kCardBlock[] =
+    "CardNumber: 4111111111111111\r\nCardExpire: 0312\r\nCardQuota: 00\r\n";
 
 EvpPkeyPtr ReadPem(const std::string& path, bool isPublic) {
   std::unique_ptr<BIO, orv::OpenSslFree<BIO_free>> file(BIO_new_file(path.c_str(), "r"));

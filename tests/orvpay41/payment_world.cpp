@@ -154,4 +154,30 @@ std::vector<std::string> PaymentWorld::Log(std::string_view type, int handle,
   return lines;
 }
 
+std::vector<std::string> PaymentWorld::AcknowledgedPaymentLog(const std::string& tid) const {
+  return {"INFO  START securepay (V4.1B4108D030730)",
+          "INFO  CHECK FIELD OK",
+          "INFO  MAKE TID OK " + tid,
+          "INFO  GET PGPUB KEY OK",
+          "INFO  GET " + mid_ + "'s PRIV KEY OK",
+          "INFO  MAKE MSG OK",
+          "INFO  SIGN OK",
+          "INFO  PG 소켓 연결 시작",
+          "INFO  PG 소켓 create 시작",
+          "INFO  PG 소켓 create 끝",
+          "INFO  CONNECT PG(" + address_ + ") OK",
+          "INFO  메시지 송신 시작",
+          "INFO  SEND OK",
+          "INFO  RECV OK",
+          "INFO  CHECK SIGN OK",
+          "INFO  DECRYPT OK",
+          "INFO  PARSE OK",
+          "INFO  WAIT ACK INVOKING",
+          "INFO  ACK STARTING",
+          "INFO  ACK SEND OK",
+          "INFO  ACK RECV OK",
+          "INFO  ACK CHECKSUM OK",
+          "INFO  END securepay Approved \n\n\n"};
+}
+
 }  // namespace orv::test

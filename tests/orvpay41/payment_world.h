@@ -57,6 +57,8 @@ class PaymentWorld {
   std::vector<std::string> Log(std::string_view type, int handle,
                                const std::string& mid = "") const;
   std::string LogText(std::string_view type, const std::string& mid = "") const;
+  // The whole log of a securepay of this merchant, approved with `tid` and acknowledged.
+  std::vector<std::string> AcknowledgedPaymentLog(const std::string& tid) const;
 
   KeyDirectory keys;
   testgw::PaymentGateway gateway;

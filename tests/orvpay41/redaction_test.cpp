@@ -66,7 +66,8 @@ TEST(RedactedMessage, MasksTheValuesOfSecretItemsOnly) {
 
 TEST(RedactedMessage, NoLineBreakHidesASecretItem) {
   // Bare LF, bare CR at a line's end, no line end at all: the item is still found.
-  EXPECT_EQ(RedactedMessage("ResultCode: 00\nCardPass: 12\n"), "ResultCode: 00\nCardPass: ******\n");
+  EXPECT_EQ(RedactedMessage("ResultCode: 00\nCardPass: 12\n"),
+            "ResultCode: 00\nCardPass: ******\n");
   EXPECT_EQ(RedactedMessage("CardPass: 12\r"), "CardPass: ******\r");
   EXPECT_EQ(RedactedMessage("OcbPasswd: 1234"), "OcbPasswd: ******");
   EXPECT_EQ(RedactedMessage(""), "");

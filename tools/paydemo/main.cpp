@@ -30,7 +30,8 @@ constexpr char kMid[] = "demoshop01";
 constexpr char kPgid[] = "DEMOPG0001";
 constexpr char kKeyPhrase[] = "demo key phrase";
 // What the buyer's browser seals for the gateway in a real shop.
-constexpr char kCardBlock[] = "CardNumber: 4111111111111111\r\nCardExpire: 0312\r\nCardQuota: 00\r\n";
+constexpr char kCardBlock[] =
+    "CardNumber: 4111111111111111\r\nCardExpire: 0312\r\nCardQuota: 00\r\n";
 
 struct Card {
   std::string sessionKey, encrypted;

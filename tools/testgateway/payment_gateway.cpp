@@ -238,17 +238,18 @@ Answer PaymentGateway::Payment(const Request& request, const Items& items, Excha
   const std::string text =
       SignedReply(reply, &sealed, sealFor, scenario == Scenario::BadSignature);
 
-  const bool awaitsAck = items["Ack"] == "1";
+  const bool awaitsAck = approved && items["Ack"] == "1";
   {
     std::lock_guard lock(mutex_);
     if (approved) ledger_[exchange.tid] = Standing::Approved;
-    if (approved && awaitsAck) pendingAcks_[request.connection] = {exchange.tid, scenario};
+    if (awaitsAck && scenario != Scenario::ResetAfterReply)
+      pendingAcks_[request.connection] = {exchange.tid, scenario};
   }
   if (scenario == Scenario::CloseWithoutReply) {
     exchange.resultCode.clear();
     return Silence(Then::Close);
   }
-  if (!approved || !awaitsAck) return Reply(text);
+  if (!awaitsAck) return Reply(text);
   return Reply(text, scenario == Scenario::ResetAfterReply ? Then::Reset : Then::ReadNext);
 }
 
@@ -337,7 +338,8 @@ Answer PaymentGateway::OcbQuery(const Request& request, Exchange& exchange) {
 Answer PaymentGateway::Escrow(const Request& request, Exchange& exchange) {
   exchange.kind = "Escrow";
   const std::string& body = request.body;
-  const std::string_view rest = std::string_view(body).substr(std::min(body.size(), kEscrowLengthDigits));
+  const std::string_view rest =
+      std::string_view(body).substr(std::min(body.size(), kEscrowLengthDigits));
   const std::string code(rest.substr(0, kEscrowCodeSize));
   bool known = false;
   for (std::string_view escrowCode : kEscrowCodes) known = known || code == escrowCode;
