@@ -343,7 +343,7 @@ TEST(Driver, SecretsNeverReachTheLog) {
   EXPECT_EQ(failing->fields.resultmsg, "[9121][지불실패|서명 확인 오류]");
 
   // The wire carries them as they are.
-  const std::string& wire = world.server.Requests()[0].body;
+  const std::string wire = world.server.Requests()[0].body;
   EXPECT_NE(wire.find("&OcbPasswd=pw-ocb&"), std::string::npos);
   EXPECT_NE(world.gateway.Exchanges()[0].plainBlock.find("AuthField1: af1-secret\r\n"),
             std::string::npos);
