@@ -316,6 +316,43 @@ TEST(Driver, AnUnknownTypeTakesTheDefaultProfile) {
                    EndLine("refund", t->fields.resultmsg)}));
 }
 
+TEST(Driver, OcbQueriesAndEscrowNoticesTravelInTheirOneLineForms) {
+  PaymentWorld world(11);
+  const auto query = world.NewTransaction("ocbquery");
+  query->fields.SetNamedField("mid", world.mid());
+  query->fields.SetNamedField("ocbnumber", "9430123456789012");
+  StartAction(*query);
+  EXPECT_EQ(query->fields.resultcode, "00");
+  EXPECT_EQ(query->fields.point, "150");
+  EXPECT_EQ(query->fields.resultmsg, "OK");
+  EXPECT_EQ(world.server.Requests().back().wire, "1000:" + world.mid() + ":9430123456789012");
+
+  struct Case {
+    const char* escrowType;
+    const char* resultcode;
+  };
+  for (const Case& c : {Case{"dr", "0000"}, Case{"xx", "9999"}}) {
+    const auto notice = world.NewTransaction("escrow");
+    notice->fields.SetNamedField("mid", world.mid());
+    notice->fields.SetNamedField("escrowtype", c.escrowType);
+    notice->fields.SetNamedField("escrowmsg", "delivery registered for order 1");
+    StartAction(*notice);
+    EXPECT_EQ(notice->fields.resultcode, c.resultcode) << c.escrowType;
+    EXPECT_EQ(world.server.Requests().back().port, 36000);
+    EXPECT_EQ(world.Log("escrow", notice->handle),
+              (Lines{"INFO  START escrow (V4.1B4108D030730)", "INFO  CHECK FIELD OK",
+                     "INFO  SYMMETRIC ENCRYPT OK", "INFO  MAKE MSG OK", "INFO  PG 소켓 연결 시작",
+                     "INFO  PG 소켓 create 시작", "INFO  PG 소켓 create 끝",
+                     "INFO  CONNECT PG(" + world.address() + ") OK", "INFO  메시지 송신 시작",
+                     "INFO  SEND OK", "INFO  RECV OK", "INFO  CHECK SIGN OK", "INFO  PARSE OK",
+                     EndLine("escrow", notice->fields.resultmsg)}));
+  }
+  const std::vector<testgw::Exchange> notices = world.gateway.ExchangesOf("Escrow");
+  ASSERT_EQ(notices.size(), 2u);
+  EXPECT_EQ(notices[0].resultCode, "0000");
+  EXPECT_EQ(notices[1].resultCode, "9999");  // the module sent "error"
+}
+
 // A formpay by card with an OK Cashbag part carries every kind of secret: the key phrase, the
 // card number, the card's authentication fields and password, the OCB password (sent in clear
 // in MerchantReserved3).
