@@ -17,7 +17,6 @@ namespace orv {
 namespace {
 
 constexpr int kTidFailed = 9401;
-constexpr int kBillingPort = 9400;
 
 bool IsOneOf(std::string_view type, std::initializer_list<std::string_view> names) {
   for (std::string_view name : names)
@@ -337,7 +336,7 @@ class Run {
     if (code != 1) {
       Error(IsOneOf(f_.type, {"auth_bill"})
                 ? Format("CONNECT PG FAIL (RTV:%d WSA:%d port:%d )", code, connection.lastError,
-                         kBillingPort)
+                         PortOf(ConnectionKind::Billing))
                 : Format("CONNECT PG FAIL (RTV:%d WSA:%d)", code, connection.lastError));
       return Fail(Message(code, "소켓 연결 오류"));
     }
