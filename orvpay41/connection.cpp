@@ -35,9 +35,10 @@ const KindRow& RowOf(ConnectionKind kind) {
 
 // A blocking send of a non-empty buffer returns 0 only when nothing can be sent at all, so
 // zero counts as failure like an error does.
-bool SendAll(const net::Socket& socket, std::string_view bytes) {
+bool SendAll(const net::Socket& socket, std::string_view bytes,
+             net::SendMode mode = net::SendMode::Last) {
   while (!bytes.empty()) {
-    const long n = net::Send(socket, bytes);
+    const long n = net::Send(socket, bytes, mode);
     if (n <= 0) return false;
     bytes.remove_prefix(static_cast<size_t>(n));
   }
@@ -100,7 +101,8 @@ int GatewayConnection::SendFrame(std::string_view text) {
     const char prefix[kPrefixSize] = {static_cast<char>(length >> 24),
                                       static_cast<char>(length >> 16),
                                       static_cast<char>(length >> 8), static_cast<char>(length)};
-    if (!SendAll(socket_, std::string_view(prefix, kPrefixSize))) return Fail(kSendPrefixFailed);
+    if (!SendAll(socket_, std::string_view(prefix, kPrefixSize), net::SendMode::MoreFollows))
+      return Fail(kSendPrefixFailed);
   }
   if (!SendAll(socket_, text)) return Fail(kSendBodyFailed);
   return 1;

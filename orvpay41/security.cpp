@@ -288,12 +288,17 @@ int SignText(EVP_PKEY* merchantKey, std::string_view text, std::string& signatur
 int VerifyReplySignature(EVP_PKEY* gatewayKey, std::string_view reply,
                          std::string_view signatureText) {
   const size_t tail = reply.find("Tail");
-  const std::string_view signedData = tail == reply.npos ? "" : reply.substr(0, tail);
+  return VerifySignature(gatewayKey, tail == reply.npos ? "" : reply.substr(0, tail),
+                         signatureText);
+}
+
+int VerifySignature(EVP_PKEY* publicKey, std::string_view signedData,
+                    std::string_view signatureText) {
   std::string signature;
   if (Base64Decode(signatureText, signature) != 1) return kVerifyFailed;
   ErrorQueueMark mark;
   const DigestInfo info = Sha0DigestInfo(signedData);
-  PkeyCtx ctx = RsaContext(gatewayKey, EVP_PKEY_verify_init);
+  PkeyCtx ctx = RsaContext(publicKey, EVP_PKEY_verify_init);
   if (!ctx ||
       EVP_PKEY_verify(ctx.get(), Bytes(signature), signature.size(), info.data(), info.size()) != 1)
     return kVerifyFailed;

@@ -110,6 +110,12 @@ int SignText(EVP_PKEY* merchantKey, std::string_view text, std::string& signatur
 int VerifyReplySignature(EVP_PKEY* gatewayKey, std::string_view reply,
                          std::string_view signatureText);
 
+// Checks a signature made by SignText over every byte of `signedData` against the signer's
+// public key. 1, or 9121. The gateway's side of a request signature, which must not stop at a
+// "Tail" that a field value happens to contain.
+int VerifySignature(EVP_PKEY* publicKey, std::string_view signedData,
+                    std::string_view signatureText);
+
 // RC4 under the protocol's fixed key over the bytes of `text` up to its first NUL, as Base64.
 // 9112 for a text over kMaxEscrowText; 9111/9113 only when the cipher is unavailable.
 int EncryptEscrowText(std::string_view text, std::string& encryptedText);

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "driver.h"
+
 namespace orv {
 
 namespace {
@@ -49,8 +51,18 @@ void OpenTransactionLog(Transaction& t) {
   if (t.log.Write(LogLevel::Info, start) == 0) return FailLogStart(t, kLogStartFailed);
 }
 
+void EndTransaction(Transaction& t, std::string_view message) {
+  const std::string& type = t.fields.type;
+  t.log.Write(LogLevel::Info, "END " + type + " " + std::string(message) + " \n\n\n");
+  t.log.Close();
+  t.connection.Close();
+  t.socketLibrary.reset();
+  t.awaitingAck = false;
+}
+
 void StartAction(Transaction& t) {
   OpenTransactionLog(t);
+  if (t.logFailed == 0) RunTransaction(t);
 }
 
 TransactionTable::TransactionTable() : next_(RandomFirstHandle()) {}

@@ -5,7 +5,9 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "connection.h"
 #include "fields.h"
@@ -24,6 +26,11 @@ struct Transaction {
   int logFailed = 0;  // set when the log could not be started; never reset
   GatewayConnection connection;  // left open while awaiting Ack; closes with the transaction
   TransactionLog log;
+  // A run holds one start of the socket library from its beginning to its end; a run that
+  // awaits Ack keeps it until the acknowledgement ends, or the transaction does.
+  std::optional<net::Session> socketLibrary;
+  // The last run ended with "WAIT ACK INVOKING" and no acknowledgement has run since.
+  bool awaitingAck = false;
 };
 
 // Points the field set at the directory of the payment module's own file.
@@ -34,7 +41,12 @@ void SetModuleDirectory(TransactionFields& fields);
 // the log-failure flag.
 void OpenTransactionLog(Transaction& transaction);
 
-// The body of the StartAction method.
+// Ends a run: writes the END line with `message`, closes the log and the gateway connection
+// and releases the run's start of the socket library.
+void EndTransaction(Transaction& transaction, std::string_view message);
+
+// The body of the StartAction method: the log start, then the transaction driver unless the
+// log failed.
 void StartAction(Transaction& transaction);
 
 // Handles are positive, unique among live transactions and differ from one transaction to

@@ -207,9 +207,10 @@ bool Connect(const Socket& socket, Endpoint peer, int timeoutMs) {
   return error == 0 || FailWithErrno(error);
 }
 
-long Send(const Socket& socket, std::string_view bytes) {
+long Send(const Socket& socket, std::string_view bytes, SendMode mode) {
+  const int flags = MSG_NOSIGNAL | (mode == SendMode::MoreFollows ? MSG_MORE : 0);
   for (;;) {
-    const ssize_t n = ::send(Descriptor(socket), bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    const ssize_t n = ::send(Descriptor(socket), bytes.data(), bytes.size(), flags);
     if (n >= 0) return n;
     if (errno == EINTR) continue;
     FailWithErrno(errno);

@@ -125,8 +125,13 @@ Socket TcpSocket();
 // WSAEADDRNOTAVAIL, as Winsock has it. The socket stays blocking either way.
 bool Connect(const Socket& socket, Endpoint peer, int timeoutMs = kConnectTimeoutMs);
 
+// Whether more bytes follow at once. With MoreFollows the kernel holds these bytes back to
+// leave together with the next send, so a length prefix and its body go out as one segment
+// rather than the body waiting out the peer's delayed acknowledgement (Nagle's rule).
+enum class SendMode { Last, MoreFollows };
+
 // One send call (send): the number of bytes sent, or -1.
-long Send(const Socket& socket, std::string_view bytes);
+long Send(const Socket& socket, std::string_view bytes, SendMode mode = SendMode::Last);
 
 // One receive call (recv): bytes read (at most `size`), 0 when the peer has closed the
 // connection, or -1.

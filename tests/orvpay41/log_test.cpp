@@ -68,7 +68,7 @@ TEST(LogLine, FormatByteForByte) {
 
 TEST_F(LogDirectory, StartLineInTheFileOfTypeMerchantAndDay) {
   auto t = NewTransaction(1234, "securepay", "shop000001");
-  StartAction(*t);
+  OpenTransactionLog(*t);
   EXPECT_EQ(t->logFailed, 0);
   t->log.Write(LogLevel::Info, std::string("END securepay OK \n\n\n"));
   const std::string text = Read(LogFile("securepay", "shop000001"));
