@@ -165,9 +165,11 @@ class Connection {
   friend class Command;
   friend class Recordset;
   // The open provider session; adErrInvalidConnection, raised as `source`, when closed.
-  internal::Session& Session(const char* source);
+  std::shared_ptr<internal::Session> Session(const char* source);
 
-  std::unique_ptr<internal::Session> session_;
+  // Recordsets opened on the connection watch the session: closing the connection closes
+  // them, as in ADO.
+  std::shared_ptr<internal::Session> session_;
   std::string connectionString_;
   CursorLocationEnum cursorLocation_ = adUseServer;
 };
@@ -205,7 +207,8 @@ class Command {
   CommandTypeEnum CommandType() const { return commandType_; }
   void PutCommandType(CommandTypeEnum type) { commandType_ = type; }
   const Ref<Connection>& ActiveConnection() const { return connection_; }
-  void PutActiveConnection(Ref<Connection> connection) { connection_ = std::move(connection); }
+  // adErrInvalidConnection for a connection that is not open.
+  void PutActiveConnection(Ref<Connection> connection);
   // Parameters.Append: they are passed by position, in the order appended.
   void AppendParameter(Ref<Parameter> parameter);
   const std::vector<Ref<Parameter>>& Parameters() const { return parameters_; }
@@ -239,7 +242,8 @@ class Recordset {
             LockTypeEnum lockType, int32_t options);
   // The operations below raise adErrObjectClosed on a closed recordset.
   void Close();
-  ObjectStateEnum State() const { return open_ ? adStateOpen : adStateClosed; }
+  // Closed also once the connection it was opened on is closed.
+  ObjectStateEnum State() const;
   VARIANT_BOOL Bof() const;  // VARIANT_TRUE when there is no row before the current one
   VARIANT_BOOL Eof() const;  // VARIANT_TRUE past the last row
   void MoveNext();           // adErrNoCurrentRecord at EOF
@@ -255,6 +259,7 @@ class Recordset {
   CursorTypeEnum cursorType_ = adOpenForwardOnly;
   CursorLocationEnum cursorLocation_ = adUseServer;
   bool open_ = false;
+  std::weak_ptr<internal::Session> source_;
   std::vector<std::string> names_;
   std::vector<std::vector<com::Variant>> rows_;
   size_t position_ = 0;

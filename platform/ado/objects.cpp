@@ -56,9 +56,9 @@ void Connection::PutCursorLocation(CursorLocationEnum location) {
   cursorLocation_ = location;
 }
 
-internal::Session& Connection::Session(const char* source) {
+std::shared_ptr<internal::Session> Connection::Session(const char* source) {
   if (!session_) internal::Raise(adErrInvalidConnection, source);
-  return *session_;
+  return session_;
 }
 
 // ---- Parameter
@@ -81,6 +81,13 @@ void Parameter::PutValue(const VARIANT& value) {
 
 Ref<Command> Command::Create() { return Ref<Command>(std::make_shared<Command>()); }
 
+void Command::PutActiveConnection(Ref<Connection> connection) {
+  if (connection && connection->State() != adStateOpen) {
+    internal::Raise(adErrInvalidConnection, kCommandSource);
+  }
+  connection_ = std::move(connection);
+}
+
 void Command::AppendParameter(Ref<Parameter> parameter) {
   if (!parameter) internal::Raise(adErrInvalidArgument, kCommandSource);
   parameters_.push_back(std::move(parameter));
@@ -88,12 +95,12 @@ void Command::AppendParameter(Ref<Parameter> parameter) {
 
 Ref<Recordset> Command::Execute(int32_t options) {
   if (!connection_) internal::Raise(adErrInvalidConnection, kCommandSource);
-  internal::Session& session = connection_->Session(kCommandSource);
+  const std::shared_ptr<internal::Session> session = connection_->Session(kCommandSource);
   if (commandText_.empty()) internal::Raise(DB_E_NOCOMMAND, kCommandSource);
   const CommandTypeEnum type = options == adCmdStoredProc || options == adCmdText
                                    ? static_cast<CommandTypeEnum>(options)
                                    : commandType_;
-  session.Execute(commandText_, type, parameters_);
+  session->Execute(commandText_, type, parameters_);
   return Recordset::Create();
 }
 
@@ -103,20 +110,25 @@ Ref<Recordset> Recordset::Create() { return Ref<Recordset>(std::make_shared<Reco
 
 void Recordset::Open(std::string_view source, const Ref<Connection>& connection,
                      CursorTypeEnum cursorType, LockTypeEnum, int32_t) {
-  if (open_) internal::Raise(adErrObjectOpen, kRecordsetSource);
+  if (State() == adStateOpen) internal::Raise(adErrObjectOpen, kRecordsetSource);
   if (!connection) internal::Raise(adErrInvalidConnection, kRecordsetSource);
-  internal::Session& session = connection->Session(kRecordsetSource);
+  const std::shared_ptr<internal::Session> session = connection->Session(kRecordsetSource);
   if (source.empty()) internal::Raise(DB_E_NOCOMMAND, kRecordsetSource);
-  internal::Table table = session.Query(std::string(source));
+  internal::Table table = session->Query(std::string(source));
   cursorType_ = cursorType;
   names_ = std::move(table.names);
   rows_ = std::move(table.rows);
   position_ = 0;
+  source_ = session;
   open_ = true;
 }
 
+ObjectStateEnum Recordset::State() const {
+  return open_ && !source_.expired() ? adStateOpen : adStateClosed;
+}
+
 void Recordset::RequireOpen() const {
-  if (!open_) internal::Raise(adErrObjectClosed, kRecordsetSource);
+  if (State() != adStateOpen) internal::Raise(adErrObjectClosed, kRecordsetSource);
 }
 
 void Recordset::Close() {
