@@ -133,5 +133,6 @@ bool ValueToText(const VARIANT& value, const std::string& dateFormat, std::strin
 
 // The general number format with `digits` significant digits: fixed notation for decimal
 // exponents -1 to digits-1, else a mantissa and a three-digit exponent; trailing zeros go, the
-// point stays: 12 -> "12.", 0.5 -> "0.5", 0.00001 -> "1.e-005".
+// point stays: 12 -> "12.", 0.5 -> "0.5", 0.00001 -> "1.e-005". The digits are the fewest that
+// read back as the same double (at most 17), rounded to `digits` when there are more.
 std::string GeneralNumber(double value, int digits);

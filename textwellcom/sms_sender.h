@@ -15,6 +15,7 @@
 // The reservation time a message is sent with.
 struct Reservation {
   int32_t year, month, day, hour, minute;
+  friend bool operator==(const Reservation&, const Reservation&) = default;
 };
 
 // A reservation text of exactly 12 characters is read as YYYYMMDDhhmm, each piece as atoi

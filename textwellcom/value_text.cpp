@@ -1,6 +1,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -12,7 +13,6 @@
 namespace {
 
 constexpr char kDefaultDateFormat[] = "%Y-%m-%d %H:%M:%S";
-constexpr int kHeldDigits = 17;  // a double's digits; later positions print as zeros
 
 void DropTrailingZeros(std::string& number) {
   const size_t point = number.find('.');
@@ -53,31 +53,34 @@ std::string DateText(DATE date, const std::string& dateFormat) {
 std::string GeneralNumber(double value, int digits) {
   if (std::isnan(value)) return "1.#QNAN";
   if (std::isinf(value)) return value < 0 ? "-1.#INF" : "1.#INF";
-  const int held = std::min(digits, kHeldDigits);
-  char scientific[40];
-  std::snprintf(scientific, sizeof scientific, "%.*e", held - 1, std::fabs(value));
-  // "d.ddde+XX": the digits and the exponent after rounding to the digits held.
-  std::string mantissa(1, scientific[0]);
+  // The digits: the fewest that read back as the same double (never more than 17), or the
+  // value rounded to `digits` when it needs more. Positions beyond them are zeros.
+  char scientific[48];
+  const auto shortest = std::to_chars(scientific, scientific + sizeof scientific,
+                                      std::fabs(value), std::chars_format::scientific);
+  *shortest.ptr = '\0';
   const char* exponentText = std::strchr(scientific, 'e');
+  const bool fits = exponentText - scientific - (exponentText > scientific + 1 ? 1 : 0) <= digits;
+  if (!fits) std::snprintf(scientific, sizeof scientific, "%.*e", digits - 1, std::fabs(value));
+  exponentText = std::strchr(scientific, 'e');
+  std::string mantissa(1, scientific[0]);
   for (const char* p = scientific + 2; p < exponentText; ++p) mantissa += *p;
   mantissa.resize(static_cast<size_t>(digits), '0');
   const int exponent = value == 0 ? 0 : std::atoi(exponentText + 1);
 
-  std::string text = value < 0 ? "-" : "";
+  const std::string sign = value < 0 ? "-" : "";
   if (exponent >= -1 && exponent <= digits - 1) {
-    if (exponent == -1) {
-      text += "0." + mantissa;
-    } else {
-      text += mantissa.substr(0, exponent + 1) + "." + mantissa.substr(exponent + 1);
-    }
-    DropTrailingZeros(text);
-    return text;
+    std::string fixed = exponent == -1 ? "0." + mantissa
+                                       : mantissa.substr(0, exponent + 1) + "." +
+                                             mantissa.substr(exponent + 1);
+    DropTrailingZeros(fixed);
+    return sign + fixed;
   }
   std::string fraction = mantissa.substr(0, 1) + "." + mantissa.substr(1);
   DropTrailingZeros(fraction);
   char power[16];
   std::snprintf(power, sizeof power, "e%c%03d", exponent < 0 ? '-' : '+', std::abs(exponent));
-  return text + fraction + power;
+  return sign + fraction + power;
 }
 
 bool ValueToText(const VARIANT& value, const std::string& dateFormat, std::string& text) {

@@ -6,9 +6,8 @@
 --   'empty-id' sets MessageID to the empty text;
 --   any other  records the call and answers 'MSG' followed by the call's number.
 -- Tests pick their own user IDs, so parallel tests never read each other's calls.
+-- The server keeps UTF-8; clients speak code page 949 (PGCLIENTENCODING=UHC).
 CREATE ROLE "SMSUser" LOGIN PASSWORD 'tulipmoss7';
--- The module's texts are code page 949; the server keeps UTF-8.
-ALTER ROLE "SMSUser" SET client_encoding = 'UHC';
 CREATE DATABASE "SMS" OWNER "SMSUser" ENCODING 'UTF8' TEMPLATE template0;
 
 \connect SMS
