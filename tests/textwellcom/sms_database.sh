@@ -13,6 +13,9 @@ dir="${TMPDIR:-/tmp}/sms-test-database.$port"
 bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
 [ -x "$bin/pg_ctl" ] || { echo "sms_database: PostgreSQL is not installed" >&2; exit 1; }
 
+# The server's user may not enter the caller's directory (initdb insists on reading it).
+cd /
+
 owner=$(id -un)
 as_owner() { "$@"; }
 if [ "$(id -u)" -eq 0 ]; then
