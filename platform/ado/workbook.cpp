@@ -2,7 +2,9 @@
 #include <freexl.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <cstring>
 
 #include "ado/internal.h"
 #include "text/cp949.h"
@@ -120,8 +122,9 @@ class QueryReader {
     Blanks();
     if (!EqualsNoCase(text_.substr(at_, word.size()), word)) Syntax();
     at_ += word.size();
-    if (at_ < text_.size() && text_[at_] != ' ' && text_[at_] != '[' && text_[at_] != '*') {
-      Syntax();
+    if (at_ < text_.size() && (std::isalnum(static_cast<unsigned char>(text_[at_])) ||
+                               text_[at_] == '_')) {
+      Syntax();  // a longer word, such as SELECTED
     }
   }
   std::string Name() {
@@ -150,10 +153,13 @@ class QueryReader {
 class Workbook {
  public:
   explicit Workbook(const std::string& path) {
-    const int rc = freexl_open(path.c_str(), &handle_);
+    const int rc = IsCompoundDocument(path) ? freexl_open(path.c_str(), &handle_)
+                                            : FREEXL_INVALID_CFBF_HEADER;
+    if (rc == FREEXL_OK && handle_) return;
+    freexl_close(handle_);
     if (rc == FREEXL_FILE_NOT_FOUND) Fail(E_FAIL, "Could not find file '" + path + "'.");
-    // FreeXL may answer OK without a handle for a file it gave up on half-way.
-    if (rc != FREEXL_OK || !handle_) Fail(E_FAIL, "External table is not in the expected format.");
+    // FreeXL may also answer OK without a handle, for a file it gave up on half-way.
+    Fail(E_FAIL, "External table is not in the expected format.");
   }
   ~Workbook() { freexl_close(handle_); }
   Workbook(const Workbook&) = delete;
@@ -195,6 +201,19 @@ class Workbook {
   }
 
  private:
+  // FreeXL loses memory on files that are not compound documents at all, so those never
+  // reach it. A file that cannot be read is left for FreeXL to report.
+  static bool IsCompoundDocument(const std::string& path) {
+    static constexpr unsigned char kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0,
+                                                    0xA1, 0xB1, 0x1A, 0xE1};
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return true;
+    unsigned char head[sizeof kSignature] = {};
+    const bool matches = std::fread(head, 1, sizeof head, file) == sizeof head &&
+                         std::memcmp(head, kSignature, sizeof head) == 0;
+    std::fclose(file);
+    return matches;
+  }
   [[noreturn]] static void Unreadable() { Fail(E_FAIL, "The workbook cannot be read."); }
 
   const void* handle_ = nullptr;

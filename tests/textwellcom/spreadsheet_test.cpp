@@ -48,7 +48,7 @@ TEST_F(Spreadsheet, ReadsEveryRowAsText) {
 }
 
 TEST_F(Spreadsheet, Biff5WithCodePage949) {
-  ASSERT_TRUE(Open("receivers.xls", "SELECT * FROM [sheet1$]"));
+  ASSERT_TRUE(Open("receivers.xls", "select\t*\nFROM [sheet1$]"));
   EXPECT_EQ(Field("ReceivePhone"), "1012345678.");
   EXPECT_EQ(Field("이름"), "홍길동");
   cursor_.MoveNext();
