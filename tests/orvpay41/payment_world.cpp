@@ -108,31 +108,38 @@ std::unique_ptr<Transaction> PaymentWorld::NewTransaction(std::string_view type)
   return transaction;
 }
 
-void PaymentWorld::SetMerchant(Transaction& t) const {
-  TransactionFields& f = t.fields;
-  f.SetNamedField("mid", mid_);
-  f.SetNamedField("pgid", PgidFor(mid_));
-  f.SetNamedField("admin", kKeyPhrase);
-  f.SetNamedField("uip", "127.0.0.1");
-  f.SetNamedField("url", "http://127.0.0.1/shop");
+Fields PaymentWorld::MerchantFields() const {
+  return {{"mid", mid_},
+          {"pgid", PgidFor(mid_)},
+          {"admin", kKeyPhrase},
+          {"uip", "127.0.0.1"},
+          {"url", "http://127.0.0.1/shop"}};
 }
 
-void PaymentWorld::SetPayment(Transaction& t, const std::string& price) const {
-  SetMerchant(t);
-  TransactionFields& f = t.fields;
-  f.SetNamedField("price", price);
-  f.SetNamedField("currency", "WON");
-  f.SetNamedField("paymethod", "Card");
-  f.SetNamedField("goodname", "책");
-  f.SetNamedField("buyername", "홍길동");
-  f.SetNamedField("buyertel", "010-0000-0000");
-  f.SetNamedField("buyeremail", "buyer@example.com");
+Fields PaymentWorld::PaymentFields(const std::string& price) const {
+  Fields fields = MerchantFields();
   std::string sessionKey, encrypted;
   EXPECT_EQ(SealRequestData(KeyDirectory::GatewayPublicKey().get(), kCardBlock, sessionKey,
                             encrypted),
             1);
-  f.SetNamedField("sessionkey", sessionKey);
-  f.SetNamedField("encrypted", encrypted);
+  fields.insert(fields.end(), {{"price", price},
+                               {"currency", "WON"},
+                               {"paymethod", "Card"},
+                               {"goodname", "책"},
+                               {"buyername", "홍길동"},
+                               {"buyertel", "010-0000-0000"},
+                               {"buyeremail", "buyer@example.com"},
+                               {"sessionkey", sessionKey},
+                               {"encrypted", encrypted}});
+  return fields;
+}
+
+void PaymentWorld::SetMerchant(Transaction& t) const {
+  for (const auto& [name, value] : MerchantFields()) t.fields.SetNamedField(name, value);
+}
+
+void PaymentWorld::SetPayment(Transaction& t, const std::string& price) const {
+  for (const auto& [name, value] : PaymentFields(price)) t.fields.SetNamedField(name, value);
 }
 
 std::string PaymentWorld::LogText(std::string_view type, const std::string& mid) const {

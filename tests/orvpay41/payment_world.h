@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "key_directory.h"
@@ -15,6 +16,9 @@
 #include "transaction.h"
 
 namespace orv::test {
+
+// Field names and values, in the order a script sets them.
+using Fields = std::vector<std::pair<std::string, std::string>>;
 
 // One line of a transaction log.
 struct LogRecord {
@@ -46,10 +50,12 @@ class PaymentWorld {
 
   // A transaction of this module directory with the next handle of the process.
   std::unique_ptr<Transaction> NewTransaction(std::string_view type) const;
+  // The merchant's fields that every signed request needs.
+  Fields MerchantFields() const;
   // The fields of a card payment of `price` (securepay and its kin): the merchant's, the
   // buyer's and the card data sealed for the gateway.
+  Fields PaymentFields(const std::string& price) const;
   void SetPayment(Transaction& transaction, const std::string& price) const;
-  // The merchant's fields that every signed request needs.
   void SetMerchant(Transaction& transaction) const;
 
   // The records of `handle` in the logs of `type` for merchant `mid` (this world's when
