@@ -8,27 +8,12 @@
 #include <set>
 
 #include "probe.h"
+#include "module_support.h"
 #include "temp_store.h"
 
 namespace {
 
 using Module = TempStore;
-
-struct Outcome {
-  int status;
-  std::string output;
-};
-
-Outcome Shell(const std::string& command) {
-  Outcome outcome{-1, {}};
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (!pipe) return outcome;
-  char buffer[256];
-  while (fgets(buffer, sizeof buffer, pipe)) outcome.output += buffer;
-  const int status = pclose(pipe);
-  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return outcome;
-}
 
 std::string ModuleFile() {
   char resolved[PATH_MAX];
@@ -42,18 +27,12 @@ bool IsLoaded(const std::string& path) {
 }
 
 TEST_F(Module, ExportsExactlyTheFourEntryPoints) {
-  const Outcome nm = Shell(std::string(NM_PATH) + " -D --defined-only " + PROBE_MODULE_PATH);
-  ASSERT_EQ(nm.status, 0) << nm.output;
-  std::set<std::string> names;
-  std::istringstream lines(nm.output);
-  for (std::string address, kind, name; lines >> address >> kind >> name;) names.insert(name);
-  EXPECT_EQ(names, (std::set<std::string>{"DllCanUnloadNow", "DllGetClassObject",
-                                          "DllRegisterServer", "DllUnregisterServer"}));
+  EXPECT_EQ(test::DefinedExports(PROBE_MODULE_PATH), test::kComEntryPoints);
 }
 
 TEST_F(Module, RegisterCreateByProgIdCallUnloadUnregister) {
   const std::string module = ModuleFile();
-  const Outcome registered = Shell(std::string(COMREG_PATH) + " " + PROBE_MODULE_PATH);
+  const test::Outcome registered = test::Shell(std::string(COMREG_PATH) + " " + PROBE_MODULE_PATH);
   ASSERT_EQ(registered.status, 0) << registered.output;
   EXPECT_EQ(registered.output, "comreg: registered " + module + "\n");
 
@@ -102,7 +81,7 @@ TEST_F(Module, RegisterCreateByProgIdCallUnloadUnregister) {
   CoFreeUnusedLibraries();
   EXPECT_FALSE(IsLoaded(module));
 
-  const Outcome unregistered = Shell(std::string(COMREG_PATH) + " -u " + PROBE_MODULE_PATH);
+  const test::Outcome unregistered = test::Shell(std::string(COMREG_PATH) + " -u " + PROBE_MODULE_PATH);
   ASSERT_EQ(unregistered.status, 0) << unregistered.output;
   EXPECT_EQ(unregistered.output, "comreg: unregistered " + module + "\n");
   EXPECT_EQ(CLSIDFromProgID(u"ComTest.Probe", &clsid), CO_E_CLASSSTRING);
@@ -144,17 +123,17 @@ TEST_F(Module, ClassObjectOfTheLoadedModule) {
 }
 
 TEST_F(Module, RegistrationToolFailures) {
-  Outcome missing = Shell(std::string(COMREG_PATH) + " " + directory_ + "/absent.so");
+  test::Outcome missing = test::Shell(std::string(COMREG_PATH) + " " + directory_ + "/absent.so");
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.output.find("comreg: cannot find"), 0u) << missing.output;
   std::ofstream(directory_ + "/not-a-module.so") << "text";
-  Outcome junk = Shell(std::string(COMREG_PATH) + " " + directory_ + "/not-a-module.so");
+  test::Outcome junk = test::Shell(std::string(COMREG_PATH) + " " + directory_ + "/not-a-module.so");
   EXPECT_EQ(junk.status, 1);
   EXPECT_EQ(junk.output.find("comreg: cannot load"), 0u) << junk.output;
-  EXPECT_EQ(Shell(std::string(COMREG_PATH)).status, 2);
-  EXPECT_EQ(Shell(std::string(COMREG_PATH) + " -x " + PROBE_MODULE_PATH).status, 2);
+  EXPECT_EQ(test::Shell(std::string(COMREG_PATH)).status, 2);
+  EXPECT_EQ(test::Shell(std::string(COMREG_PATH) + " -x " + PROBE_MODULE_PATH).status, 2);
   // A store that cannot be written: the module's DllRegisterServer reports it.
-  const Outcome unwritable = Shell("COM_REGISTRY_FILE=/proc/com-store " + std::string(COMREG_PATH) +
+  const test::Outcome unwritable = test::Shell("COM_REGISTRY_FILE=/proc/com-store " + std::string(COMREG_PATH) +
                                    " " + PROBE_MODULE_PATH);
   EXPECT_EQ(unwritable.status, 1);
   EXPECT_NE(unwritable.output.find("DllRegisterServer in"), std::string::npos) << unwritable.output;

@@ -13,25 +13,10 @@
 
 #include "qeloenc.h"
 #include "reference_des.h"
+#include "module_support.h"
 #include "temp_store.h"
 
 namespace {
-
-struct Outcome {
-  int status;
-  std::string output;
-};
-
-Outcome Shell(const std::string& command) {
-  Outcome outcome{-1, {}};
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (!pipe) return outcome;
-  char buffer[256];
-  while (fgets(buffer, sizeof buffer, pipe)) outcome.output += buffer;
-  const int status = pclose(pipe);
-  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return outcome;
-}
 
 std::string ModuleFile() {
   char resolved[PATH_MAX];
@@ -72,7 +57,7 @@ class EncryptObject : public TempStore {
  protected:
   void SetUp() override {
     TempStore::SetUp();
-    const Outcome registered = Shell(std::string(COMREG_PATH) + " " + QELOENC_MODULE_PATH);
+    const test::Outcome registered = test::Shell(std::string(COMREG_PATH) + " " + QELOENC_MODULE_PATH);
     ASSERT_EQ(registered.status, 0) << registered.output;
   }
 
@@ -307,13 +292,7 @@ TEST_F(EncryptObject, ClassObjectOnlyForItsClass) {
 }
 
 TEST_F(EncryptObject, ExportsExactlyTheFourEntryPoints) {
-  const Outcome nm = Shell(std::string(NM_PATH) + " -D --defined-only " + QELOENC_MODULE_PATH);
-  ASSERT_EQ(nm.status, 0) << nm.output;
-  std::set<std::string> names;
-  std::istringstream lines(nm.output);
-  for (std::string address, kind, name; lines >> address >> kind >> name;) names.insert(name);
-  EXPECT_EQ(names, (std::set<std::string>{"DllCanUnloadNow", "DllGetClassObject",
-                                          "DllRegisterServer", "DllUnregisterServer"}));
+  EXPECT_EQ(test::DefinedExports(QELOENC_MODULE_PATH), test::kComEntryPoints);
 }
 
 TEST_F(EncryptObject, RegistrationAndUnregistration) {
@@ -345,7 +324,7 @@ TEST_F(EncryptObject, RegistrationAndUnregistration) {
             "[propget, id(3), helpstring(\"property getHashKey\")] HRESULT getHashKey([out, "
             "retval] VARIANT* pVal)");
 
-  const Outcome unregistered = Shell(std::string(COMREG_PATH) + " -u " + QELOENC_MODULE_PATH);
+  const test::Outcome unregistered = test::Shell(std::string(COMREG_PATH) + " -u " + QELOENC_MODULE_PATH);
   ASSERT_EQ(unregistered.status, 0) << unregistered.output;
   CLSID found{};
   EXPECT_EQ(CLSIDFromProgID(u"QeloEnc.Encrypt", &found), CO_E_CLASSSTRING);

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "../com/temp_store.h"
+#include "module_support.h"
 #include "test_database.h"
 #include "sms_client.h"
 
@@ -15,27 +16,8 @@ namespace {
 
 using Module = TempStore;
 
-std::string Shell(const std::string& command, int& status) {
-  std::string output;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (!pipe) return output;
-  char buffer[256];
-  while (fgets(buffer, sizeof buffer, pipe)) output += buffer;
-  const int code = pclose(pipe);
-  status = WIFEXITED(code) ? WEXITSTATUS(code) : -1;
-  return output;
-}
-
 TEST_F(Module, ExportsExactlyTheFourEntryPoints) {
-  int status = -1;
-  const std::string nm =
-      Shell(std::string(NM_PATH) + " -D --defined-only " + TEXTWELLCOM_MODULE_PATH, status);
-  ASSERT_EQ(status, 0) << nm;
-  std::set<std::string> names;
-  std::istringstream lines(nm);
-  for (std::string address, kind, name; lines >> address >> kind >> name;) names.insert(name);
-  EXPECT_EQ(names, (std::set<std::string>{"DllCanUnloadNow", "DllGetClassObject",
-                                          "DllRegisterServer", "DllUnregisterServer"}));
+  EXPECT_EQ(test::DefinedExports(TEXTWELLCOM_MODULE_PATH), test::kComEntryPoints);
 }
 
 TEST_F(Module, ServesOnlyTheTextwellClass) {
@@ -69,10 +51,9 @@ TEST_F(Module, RegisteredAndDrivenByProgId) {
   char resolved[PATH_MAX];
   ASSERT_NE(realpath(TEXTWELLCOM_MODULE_PATH, resolved), nullptr);
   const std::string module = resolved;
-  int status = -1;
-  const std::string registered =
-      Shell(std::string(COMREG_PATH) + " " + TEXTWELLCOM_MODULE_PATH, status);
-  ASSERT_EQ(status, 0) << registered;
+  const test::Outcome registered =
+      test::Shell(std::string(COMREG_PATH) + " " + TEXTWELLCOM_MODULE_PATH);
+  ASSERT_EQ(registered.status, 0) << registered.output;
 
   const std::string classKey = "CLSID\\{C8EB6851-7F3A-4329-919E-37171919AAC9}";
   EXPECT_EQ(com::RegistryValue("TextwellCOM.Textwell.1"), "Textwell Class");
@@ -126,9 +107,9 @@ TEST_F(Module, RegisteredAndDrivenByProgId) {
     EXPECT_EQ(com::Call(client.Get(), u"ShutdownConnection", DISPATCH_METHOD), S_OK);
   }
 
-  const std::string unregistered =
-      Shell(std::string(COMREG_PATH) + " -u " + TEXTWELLCOM_MODULE_PATH, status);
-  ASSERT_EQ(status, 0) << unregistered;
+  const test::Outcome unregistered =
+      test::Shell(std::string(COMREG_PATH) + " -u " + TEXTWELLCOM_MODULE_PATH);
+  ASSERT_EQ(unregistered.status, 0) << unregistered.output;
   EXPECT_FALSE(com::RegistryKeyExists("TextwellCOM.Textwell"));
   EXPECT_FALSE(com::RegistryKeyExists(classKey));
   EXPECT_TRUE(com::RegistryKeyExists("CLSID"));

@@ -6,29 +6,16 @@
 #include <regex>
 #include <set>
 
+#include "module_support.h"
 #include "orvtx41.h"
 #include "payment_object.h"
 
 namespace {
 
-std::string Output(const std::string& command) {
-  std::string output;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return output;
-  char buffer[256];
-  while (fgets(buffer, sizeof buffer, pipe)) output += buffer;
-  pclose(pipe);
-  return output;
-}
-
 using PaymentObject = PaymentModule;
 
 TEST_F(PaymentObject, ExportsExactlyTheFourEntryPoints) {
-  std::istringstream lines(Output(std::string(NM_PATH) + " -D --defined-only " + module_));
-  std::set<std::string> names;
-  for (std::string address, kind, name; lines >> address >> kind >> name;) names.insert(name);
-  EXPECT_EQ(names, (std::set<std::string>{"DllCanUnloadNow", "DllGetClassObject",
-                                          "DllRegisterServer", "DllUnregisterServer"}));
+  EXPECT_EQ(test::DefinedExports(module_), test::kComEntryPoints);
 }
 
 TEST_F(PaymentObject, RegistrationRecordsTheClass) {
