@@ -61,7 +61,10 @@ int AwaitConnect(int fd, int timeoutMs) {
   int error = 0;
   socklen_t size = sizeof error;
   if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0) return errno;
-  return error;
+  // A handshake that was refused says ECONNREFUSED; ECONNRESET means the connection was made
+  // and the peer reset it before we looked. A blocking connect would have succeeded then, and
+  // so does this one: the next send or receive reports the reset.
+  return error == ECONNRESET ? 0 : error;
 }
 
 }  // namespace
