@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <stdexcept>
+#include <type_traits>
 
 namespace text {
 
@@ -78,13 +79,24 @@ size_t Utf16Character(std::string_view rest) {
 
 constexpr std::string_view kUtf16Replacement("\xFD\xFF", 2);  // U+FFFD, little-endian
 
+// Code page 949 is ASCII below 0x80, and most texts crossing the boundary (names, numbers,
+// Base64) are nothing else: those are copied unit for unit without opening a converter.
+template <typename Char>
+bool IsAscii(std::basic_string_view<Char> text) {
+  for (const Char c : text)
+    if (static_cast<std::make_unsigned_t<Char>>(c) >= 0x80) return false;
+  return true;
+}
+
 }  // namespace
 
 std::string ToCp949(std::u16string_view utf16) {
+  if (IsAscii(utf16)) return std::string(utf16.begin(), utf16.end());
   return Converter("CP949", "UTF-16LE").Run(Bytes(utf16), "?", Utf16Character);
 }
 
 std::u16string FromCp949(std::string_view cp949) {
+  if (IsAscii(cp949)) return std::u16string(cp949.begin(), cp949.end());
   return Utf16(Converter("UTF-16LE", "CP949").Run(cp949, kUtf16Replacement, OneByte));
 }
 
