@@ -16,8 +16,7 @@ std::string_view Trim(std::string_view text) {
 
 [[noreturn]] void Malformed() {
   throw Error(DB_E_BADINITSTRING, "ADODB.Connection",
-              "Format of the initialization string does not conform to the OLE DB "
-              "specification.");
+              "Format of the initialization string is not valid.");
 }
 
 // Reads one value from `text` at `at`, up to the ';' that ends it (consumed). A value that
